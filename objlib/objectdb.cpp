@@ -1,0 +1,966 @@
+#include <cmath>
+#include <cstdarg>
+#include <cstring>
+#include <new>
+
+#include "ops_internal.h"
+
+namespace {
+
+constexpr double kEps = 1.1920928955078125e-07;       // 2^-23
+constexpr double kEpsSq = 1.4210854715202004e-14;     // 2^-46
+
+ObjectStore& Store(ObjectDb* db) { return *db->store; }
+
+int LayerCount(ObjectDb* db) { return int(Store(db).layers.size()); }
+
+// ------------------------------------------------------------------ layers
+
+ObjLayer* AddLayer(ObjectDb* db, const char* name) {
+  auto& layers = Store(db).layers;
+  auto layer = std::make_unique<ObjLayer>();
+  if (!layers.empty()) {
+    layer->ordinal = layers.back()->ordinal + 1;
+    layer->number = layers.back()->number + 1;
+  }
+  layer->parent = -1;
+  CopyName(layer->name, name);
+  for (int i = 0; i < 5; ++i) layer->groups[i].type = kPolygonTypes[i];
+  layers.push_back(std::move(layer));
+  db->currentLayer = layers.back().get();
+  return db->currentLayer;
+}
+
+ObjLayer* NextLayer(ObjectDb* db, ObjLayer* layer) {
+  auto& layers = Store(db).layers;
+  if (!layer) return layers.empty() ? nullptr : layers.front().get();
+  for (size_t i = 0; i + 1 < layers.size(); ++i)
+    if (layers[i].get() == layer) return layers[i + 1].get();
+  return nullptr;
+}
+
+ObjLayer* LastLayer(ObjectDb* db) {
+  auto& layers = Store(db).layers;
+  return layers.empty() ? nullptr : layers.back().get();
+}
+
+int GetLayerCount(ObjectDb* db) { return LayerCount(db); }
+
+int SelectLayer(ObjectDb* db, int ordinal) {
+  if (ordinal < 0 || ordinal >= LayerCount(db)) return ERR_PARAM;
+  db->currentLayer = Store(db).layers[size_t(ordinal)].get();
+  return 0;
+}
+
+ObjLayer* GetLayer(ObjectDb* db, int ordinal) {
+  if (ordinal < 0 || ordinal >= LayerCount(db)) return nullptr;
+  return Store(db).layers[size_t(ordinal)].get();
+}
+
+int GetLayerPivot(ObjectDb* db, double out[3]) {
+  if (!db->currentLayer) return ERR_PARAM;
+  memcpy(out, db->currentLayer->pivot, sizeof db->currentLayer->pivot);
+  return 0;
+}
+
+int SetLayerPivot(ObjectDb* db, double x, double y, double z) {
+  if (!db->currentLayer) return ERR_PARAM;
+  db->currentLayer->pivot[0] = x;
+  db->currentLayer->pivot[1] = y;
+  db->currentLayer->pivot[2] = z;
+  return 0;
+}
+
+// Parents are layer numbers, as the file stores them.
+int GetParentLayerName(ObjectDb* db, char out[kNameSize]) {
+  out[0] = 0;
+  if (!db->currentLayer) return ERR_PARAM;
+  int parent = db->currentLayer->parent;
+  if (parent < 0) return 0;
+  for (auto& l : Store(db).layers)
+    if (l->number == parent) {
+      memcpy(out, l->name, kNameSize);
+      break;
+    }
+  return 0;
+}
+
+int SetParentLayerByName(ObjectDb* db, const char* name) {
+  if (!db->currentLayer) return ERR_PARAM;
+  db->currentLayer->parent = -1;
+  if (!name) return 0;
+  for (auto& l : Store(db).layers)
+    if (strcmp(l->name, name) == 0) {
+      db->currentLayer->parent = l->number;
+      break;
+    }
+  return 0;
+}
+
+int BeginPolygonType(ObjectDb* db, Id4 type) {
+  if (!db->currentLayer) return ERR_PARAM;
+  int i = PolygonTypeIndex(type);
+  db->currentLayer->currentType = i < 0 ? 0 : i;
+  return 0;
+}
+
+// The current group is addressed in place, so there is nothing to store back.
+int EndPolygonType(ObjectDb* db) { return db->currentLayer ? 0 : ERR_PARAM; }
+
+Id4 NextPolygonType(ObjectDb*, Id4 type) {
+  if (type == 0) return ID_FACE;
+  int i = PolygonTypeIndex(type);
+  if (i < 0 || i >= 4) return 0;
+  return kPolygonTypes[i + 1];
+}
+
+int FreeLayers(ObjectDb* db) {
+  auto& layers = Store(db).layers;
+  for (auto& l : layers) {
+    db->currentLayer = l.get();
+    if (!l->loops.empty()) db->ops.FreeLoops(db);
+  }
+  layers.clear();
+  db->currentLayer = nullptr;
+  return 0;
+}
+
+// ------------------------------------------------------------------- tags
+
+int GetTagCount(ObjectDb* db) { return int(Store(db).tags.size()); }
+
+ObjTag* FindTag(ObjectDb* db, const char* name, Id4 type) {
+  if (!name) return nullptr;
+  for (auto& t : Store(db).tags)
+    if (t.type == type && strcmp(t.name, name) == 0) return &t;
+  return nullptr;
+}
+
+int AddTag(ObjectDb* db, const char* name, Id4 type) {
+  if (type != 0) {
+    char cut[kNameSize];
+    CopyName(cut, name);
+    if (ObjTag* t = FindTag(db, cut, type)) return t->id;
+  }
+  auto& tags = Store(db).tags;
+  ObjTag tag;
+  tag.id = int32_t(tags.size());
+  tag.type = type;
+  CopyName(tag.name, name);
+  tags.push_back(tag);
+  return tag.id;
+}
+
+ObjTag* GetTag(ObjectDb* db, int id) {
+  auto& tags = Store(db).tags;
+  if (id >= 0 && size_t(id) < tags.size() && tags[size_t(id)].id == id) return &tags[size_t(id)];
+  for (auto& t : tags)
+    if (t.id == id) return &t;
+  return nullptr;
+}
+
+int FreeTags(ObjectDb* db) {
+  Store(db).tags.clear();
+  return 0;
+}
+
+// ----------------------------------------------------------------- points
+
+int GetPointCount(ObjectDb* db) {
+  return db->currentLayer ? int(db->currentLayer->points.size()) : 0;
+}
+
+template <typename T>
+bool Append(std::vector<T>& v, const T& value) {
+  try {
+    v.push_back(value);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
+int AddPoint(ObjectDb* db, double x, double y, double z) {
+  ObjLayer* l = db->currentLayer;
+  if (!l) return -1;
+  ObjPoint p;
+  p.x = x;
+  p.y = y;
+  p.z = z;
+  if (!Append(l->points, p)) {
+    SetError(db, ERR_MEMORY);
+    return -1;
+  }
+  return int(l->points.size() - 1);
+}
+
+ObjPoint* GetPoint(ObjectDb* db, int index) {
+  ObjLayer* l = db->currentLayer;
+  if (!l || index < 0 || size_t(index) >= l->points.size()) return nullptr;
+  return &l->points[size_t(index)];
+}
+
+int FreePoints(ObjectDb* db) {
+  ObjLayer* l = db->currentLayer;
+  if (!l) return 0;
+  l->points.clear();
+  l->points.shrink_to_fit();
+  l->pointUserData.clear();
+  for (auto& g : l->groups)
+    for (auto& p : g.polygons) {
+      p.points.clear();
+      p.vertexCount = 0;
+    }
+  return 0;
+}
+
+// --------------------------------------------------------------- polygons
+
+int GetPolygonCount(ObjectDb* db) {
+  return db->currentLayer ? int(db->currentLayer->Polygons().size()) : 0;
+}
+
+int GetCornerCount(ObjectDb* db) {
+  if (!db->currentLayer) return 0;
+  int64_t n = 0;
+  for (auto& p : db->currentLayer->Polygons()) n += p.vertexCount;
+  return int(n);
+}
+
+int SurfaceIdOf(ObjectDb* db, const char* name, int fallback) {
+  if (!name) return fallback;
+  for (auto& s : Store(db).surfaces)
+    if (strcmp(s.name, name) == 0) return s.id;
+  return fallback;
+}
+
+int SetPolygonSurfaceImpl(ObjectDb* db, int index, const char* name) {
+  const char* stored = db->ops.SetPolygonTag(db, index, ID_SURF, name);
+  ObjPolygon* p = CurrentPolygon(db, index);
+  if (!p) return ERR_PARAM;
+  if (!stored) return SetError(db, ERR_MEMORY);
+  p->surfaceName = stored;
+  p->surfaceId = SurfaceIdOf(db, stored, p->surfaceId);
+  return 0;
+}
+
+int AddPolygon(ObjectDb* db, int count, const int32_t* points, const char* surface) {
+  ObjLayer* l = db->currentLayer;
+  if (!l || count < 0 || (count > 0 && !points)) return -1;
+  auto& polys = l->Polygons();
+  try {
+    polys.emplace_back();
+    ObjPolygon& p = polys.back();
+    p.index = int32_t(polys.size() - 1);
+    p.vertexCount = count;
+    p.points.assign(points, points + count);
+    ComputeFaceNormal(*l, p, p.normal);
+  } catch (const std::bad_alloc&) {
+    SetError(db, ERR_MEMORY);
+    return -1;
+  }
+  int index = int(polys.size() - 1);
+  if (surface) SetPolygonSurfaceImpl(db, index, surface);
+  return index;
+}
+
+ObjPolygon* GetPolygon(ObjectDb* db, int index) { return CurrentPolygon(db, index); }
+
+int GetPolygonNormal(ObjectDb* db, int index, double out[3]) {
+  ObjPolygon* p = CurrentPolygon(db, index);
+  if (!p) return ERR_PARAM;
+  if (p->vertexCount < 3) {
+    out[0] = out[1] = out[2] = 0;
+    return 0;
+  }
+  if (p->normal[0] == 0 && p->normal[1] == 0 && p->normal[2] == 0)
+    ComputeFaceNormal(*db->currentLayer, *p, p->normal);
+  memcpy(out, p->normal, sizeof p->normal);
+  return 0;
+}
+
+int CountPolygonsOfSurface(ObjectDb* db, const char* name) {
+  if (!db->currentLayer || !name) return 0;
+  int n = 0;
+  for (auto& p : db->currentLayer->Polygons())
+    if (p.surfaceName && strcmp(p.surfaceName, name) == 0) ++n;
+  return n;
+}
+
+int SetPolygonSurface(ObjectDb* db, int index, const char* name) {
+  if (!CurrentPolygon(db, index) || !name) return ERR_PARAM;
+  return SetPolygonSurfaceImpl(db, index, name);
+}
+
+// Per-corner arrays follow the corner count, so later per-corner reads stay
+// in range whatever the caller does to the point list.
+void ResizeCorners(ObjPolygon& p, int count) {
+  if (!p.normals.empty()) p.normals.resize(size_t(count), -1);
+  if (!p.colors.empty()) p.colors.resize(size_t(count), -1);
+  for (auto& c : p.channels) c.values.resize(size_t(count), 0);
+}
+
+int SetPolygonPoints(ObjectDb* db, int index, int count, const int32_t* points) {
+  ObjPolygon* p = CurrentPolygon(db, index);
+  if (!p || count < 0 || (count > 0 && !points)) return ERR_PARAM;
+  p->points.assign(points, points + count);
+  p->vertexCount = count;
+  ResizeCorners(*p, count);
+  return 0;
+}
+
+int SetPolygonNormals(ObjectDb* db, int index, int count, const int32_t* normals) {
+  ObjPolygon* p = CurrentPolygon(db, index);
+  if (!p || count != p->vertexCount || (count > 0 && !normals)) return ERR_PARAM;
+  p->normals.assign(normals, normals + count);
+  return 0;
+}
+
+int SetPolygonChannelValues(ObjectDb* db, int index, int count, const int32_t* values) {
+  ObjPolygon* p = CurrentPolygon(db, index);
+  if (!p || count != p->vertexCount || !p->currentChannel || (count > 0 && !values))
+    return ERR_PARAM;
+  p->currentChannel->values.assign(values, values + count);
+  return 0;
+}
+
+int SetPolygonColors(ObjectDb* db, int index, int count, const int32_t* colors) {
+  ObjPolygon* p = CurrentPolygon(db, index);
+  if (!p || count != p->vertexCount || (count > 0 && !colors)) return ERR_PARAM;
+  p->colors.assign(colors, colors + count);
+  return 0;
+}
+
+int ResolveSurfaceIds(ObjectDb* db) {
+  for (auto& l : Store(db).layers)
+    for (auto& g : l->groups) {
+      const char* lastName = nullptr;
+      int lastId = 0;
+      for (auto& p : g.polygons) {
+        if (!p.surfaceName) continue;
+        if (p.surfaceName != lastName) {
+          lastName = p.surfaceName;
+          lastId = SurfaceIdOf(db, lastName, -1);
+        }
+        if (lastId >= 0) p.surfaceId = lastId;
+      }
+    }
+  return 0;
+}
+
+CornerChannel* FindPolygonChannel(ObjectDb* db, int index, int key, int key2) {
+  ObjPolygon* p = CurrentPolygon(db, index);
+  if (!p) return nullptr;
+  for (auto& c : p->channels)
+    if (c.key == int16_t(key) && c.key2 == int16_t(key2)) return &c;
+  return nullptr;
+}
+
+CornerChannel* SelectPolygonChannel(ObjectDb* db, int index, int key, int key2) {
+  ObjPolygon* p = CurrentPolygon(db, index);
+  if (!p) return nullptr;
+  CornerChannel* c = FindPolygonChannel(db, index, key, key2);
+  if (!c) {
+    p->channels.emplace_back();
+    c = &p->channels.back();
+    c->key = int16_t(key);
+    c->key2 = int16_t(key2);
+    c->values.assign(size_t(p->vertexCount), 0);
+  }
+  p->currentChannel = c;
+  return c;
+}
+
+int FreePolygons(ObjectDb* db) {
+  if (!db->currentLayer) return 0;
+  auto& polys = db->currentLayer->Polygons();
+  polys.clear();
+  polys.shrink_to_fit();
+  db->currentLayer->polygonUserData.clear();
+  return 0;
+}
+
+// ---------------------------------------------------------------- normals
+
+int GetNormalCount(ObjectDb* db) {
+  return db->currentLayer ? int(db->currentLayer->normals.size()) : 0;
+}
+
+int AddNormal(ObjectDb* db, double x, double y, double z) {
+  ObjLayer* l = db->currentLayer;
+  if (!l) return -1;
+  ObjNormal n;
+  n.x = x;
+  n.y = y;
+  n.z = z;
+  if (!Append(l->normals, n)) {
+    SetError(db, ERR_MEMORY);
+    return -1;
+  }
+  return int(l->normals.size() - 1);
+}
+
+// Calls visit(polygon, corner) for every corner of the current polygons that
+// uses the point: through the point links when they are built, else by a scan.
+template <typename F>
+void ForEachCornerAt(ObjLayer* l, int point, F visit) {
+  auto& polys = l->Polygons();
+  if (l->pointLinksBuilt && point >= 0 && size_t(point) < l->points.size() &&
+      l->points[size_t(point)].userData) {
+    auto* links = static_cast<PolygonLinks*>(l->points[size_t(point)].userData);
+    for (int i = 0; i < links->count; ++i)
+      if (visit(polys[size_t(links->polygons[i])], links->corners[i])) return;
+    return;
+  }
+  for (auto& p : polys)
+    for (int c = 0; c < p.vertexCount; ++c)
+      if (p.points[size_t(c)] == point && visit(p, c)) return;
+}
+
+int AddSharedNormal(ObjectDb* db, int point, double x, double y, double z) {
+  ObjLayer* l = db->currentLayer;
+  if (!l) return -1;
+  int found = -1;
+  ForEachCornerAt(l, point, [&](ObjPolygon& p, int c) {
+    if (size_t(c) >= p.normals.size()) return false;
+    int n = p.normals[size_t(c)];
+    if (n < 0 || size_t(n) >= l->normals.size()) return false;
+    const ObjNormal& o = l->normals[size_t(n)];
+    double dx = o.x - x, dy = o.y - y, dz = o.z - z;
+    if (dx * dx + dy * dy + dz * dz < kEpsSq) {
+      found = n;
+      return true;
+    }
+    return false;
+  });
+  return found >= 0 ? found : AddNormal(db, x, y, z);
+}
+
+ObjNormal* GetNormal(ObjectDb* db, int index) {
+  ObjLayer* l = db->currentLayer;
+  if (!l || index < 0 || size_t(index) >= l->normals.size()) return nullptr;
+  return &l->normals[size_t(index)];
+}
+
+int FreeNormals(ObjectDb* db) {
+  ObjLayer* l = db->currentLayer;
+  if (!l) return 0;
+  l->normals.clear();
+  l->normalUserData.clear();
+  l->normalLinkPool.clear();
+  l->normalLinksBuilt = false;
+  for (auto& g : l->groups)
+    for (auto& p : g.polygons) p.normals.clear();
+  return 0;
+}
+
+// ---------------------------------------------------------------- colours
+
+int GetColorCount(ObjectDb* db) {
+  return db->currentLayer ? int(db->currentLayer->colors.size()) : 0;
+}
+
+int AddColor(ObjectDb* db, float r, float g, float b, float a) {
+  ObjLayer* l = db->currentLayer;
+  if (!l) return -1;
+  ObjColor c;
+  c.r = r;
+  c.g = g;
+  c.b = b;
+  c.a = a;
+  if (!Append(l->colors, c)) {
+    SetError(db, ERR_MEMORY);
+    return -1;
+  }
+  return int(l->colors.size() - 1);
+}
+
+int AddColorBytes(ObjectDb* db, int r, int g, int b, int a) {
+  const float k = 1.0f / 255.0f;
+  return AddColor(db, float(r & 255) * k, float(g & 255) * k, float(b & 255) * k,
+                  float(a & 255) * k);
+}
+
+int AddSharedColor(ObjectDb* db, int point, float r, float g, float b, float a) {
+  ObjLayer* l = db->currentLayer;
+  if (!l) return -1;
+  int found = -1;
+  ForEachCornerAt(l, point, [&](ObjPolygon& p, int c) {
+    if (size_t(c) >= p.colors.size()) return false;
+    int i = p.colors[size_t(c)];
+    if (i < 0 || size_t(i) >= l->colors.size()) return false;
+    const ObjColor& o = l->colors[size_t(i)];
+    if (std::fabs(o.r - r) < kEps && std::fabs(o.g - g) < kEps && std::fabs(o.b - b) < kEps &&
+        std::fabs(o.a - a) < kEps) {
+      found = i;
+      return true;
+    }
+    return false;
+  });
+  return found >= 0 ? found : AddColor(db, r, g, b, a);
+}
+
+ObjColor* GetColor(ObjectDb* db, int index) {
+  ObjLayer* l = db->currentLayer;
+  if (!l || index < 0 || size_t(index) >= l->colors.size()) return nullptr;
+  return &l->colors[size_t(index)];
+}
+
+int FreeColors(ObjectDb* db) {
+  ObjLayer* l = db->currentLayer;
+  if (!l) return 0;
+  l->colors.clear();
+  for (auto& g : l->groups)
+    for (auto& p : g.polygons) p.colors.clear();
+  return 0;
+}
+
+// --------------------------------------------------------------- surfaces
+
+int GetSurfaceCount(ObjectDb* db) { return int(Store(db).surfaces.size()); }
+
+ObjSurface* FindSurface(ObjectDb* db, const char* name) {
+  if (!name) return nullptr;
+  for (auto& s : Store(db).surfaces)
+    if (strcmp(s.name, name) == 0) return &s;
+  return nullptr;
+}
+
+const char* AddSurface(ObjectDb* db, const char* name) {
+  if (!name) return nullptr;
+  char cut[kNameSize];
+  CopyName(cut, name);
+  if (ObjSurface* s = FindSurface(db, cut)) return s->name;
+  auto& surfaces = Store(db).surfaces;
+  surfaces.emplace_back();
+  ObjSurface& s = surfaces.back();
+  s.id = int32_t(surfaces.size() - 1);
+  memcpy(s.name, cut, sizeof cut);
+  return s.name;
+}
+
+const char* NextSurfaceName(ObjectDb* db, const char* name) {
+  auto& surfaces = Store(db).surfaces;
+  if (!name) return surfaces.empty() ? nullptr : surfaces.front().name;
+  for (size_t i = 0; i + 1 < surfaces.size(); ++i)
+    if (strcmp(surfaces[i].name, name) == 0) return surfaces[i + 1].name;
+  return nullptr;
+}
+
+ObjSurface* GetSurface(ObjectDb* db, int id) {
+  auto& surfaces = Store(db).surfaces;
+  if (id >= 0 && size_t(id) < surfaces.size() && surfaces[size_t(id)].id == id)
+    return &surfaces[size_t(id)];
+  for (auto& s : surfaces)
+    if (s.id == id) return &s;
+  return nullptr;
+}
+
+int SetSurfaceData(ObjectDb* db, const char* name, int size, const void* bytes) {
+  ObjSurface* s = FindSurface(db, name);
+  if (!s || size < 0 || (size > 0 && !bytes)) return ERR_PARAM;
+  const uint8_t* b = static_cast<const uint8_t*>(bytes);
+  s->raw.assign(b, b + size);
+  return 0;
+}
+
+int RenameSurface(ObjectDb* db, const char* oldName, const char* newName) {
+  if (!oldName || !newName || !*oldName || !*newName) return ERR_PARAM;
+  ObjSurface* s = FindSurface(db, oldName);
+  if (!s) return ERR_PARAM;
+  char oldCopy[kNameSize];
+  CopyName(oldCopy, oldName);
+  CopyName(s->name, newName);
+  // The tag's text is what polygons point at, so renaming it renames them.
+  if (ObjTag* t = FindTag(db, oldCopy, ID_SURF)) CopyName(t->name, newName);
+  return 0;
+}
+
+int FreeSurfaces(ObjectDb* db) {
+  for (auto& s : Store(db).surfaces)
+    if (s.attributes) {
+      db->ops.FreeSurfaceAttributes(db, s.attributes);
+      s.attributes = nullptr;
+    }
+  Store(db).surfaces.clear();
+  return 0;
+}
+
+// ------------------------------------------------------------------ clips
+
+int GetClipCount(ObjectDb* db) { return int(Store(db).clips.size()); }
+
+int NextClipId(ObjectDb* db) {
+  int largest = 0;
+  for (auto& c : Store(db).clips)
+    if (c.id > largest) largest = c.id;
+  return largest + 1;
+}
+
+int AddClip(ObjectDb* db, int id) {
+  auto& clips = Store(db).clips;
+  clips.emplace_back();
+  clips.back().id = id;
+  return int(clips.size() - 1);
+}
+
+ObjClip* GetClip(ObjectDb* db, int ordinal) {
+  auto& clips = Store(db).clips;
+  if (ordinal < 0 || size_t(ordinal) >= clips.size()) return nullptr;
+  return &clips[size_t(ordinal)];
+}
+
+int SetClipData(ObjectDb* db, int ordinal, int size, const void* bytes) {
+  ObjClip* c = GetClip(db, ordinal);
+  if (!c || size < 0 || (size > 0 && !bytes)) return ERR_PARAM;
+  const uint8_t* b = static_cast<const uint8_t*>(bytes);
+  c->raw.assign(b, b + size);
+  return 0;
+}
+
+int FindClipOrdinal(ObjectDb* db, int id) {
+  auto& clips = Store(db).clips;
+  for (size_t i = 0; i < clips.size(); ++i)
+    if (clips[i].id == id) return int(i);
+  return -1;
+}
+
+int SetClipName(ObjectDb* db, int ordinal, const char* name) {
+  ObjClip* c = GetClip(db, ordinal);
+  if (!c) return ERR_PARAM;
+  CopyName(c->name, name);
+  return 0;
+}
+
+bool SameIgnoringCase(const char* a, const char* b) {
+  auto up = [](unsigned char c) { return c >= 'a' && c <= 'z' ? c - 32 : c; };
+  for (;; ++a, ++b) {
+    if (up(static_cast<unsigned char>(*a)) != up(static_cast<unsigned char>(*b))) return false;
+    if (!*a) return true;
+  }
+}
+
+int FindClipByName(ObjectDb* db, const char* name) {
+  if (!name) return 0;
+  for (auto& c : Store(db).clips)
+    if (SameIgnoringCase(c.name, name)) return c.id;
+  return 0;
+}
+
+int FreeClips(ObjectDb* db) {
+  Store(db).clips.clear();
+  return 0;
+}
+
+// -------------------------------------------------------------- envelopes
+
+int GetEnvelopeCount(ObjectDb* db) { return int(Store(db).envelopes.size()); }
+
+int AddEnvelope(ObjectDb* db, int id) {
+  auto& envs = Store(db).envelopes;
+  envs.emplace_back();
+  envs.back().id = id;
+  return int(envs.size() - 1);
+}
+
+ObjEnvelope* GetEnvelope(ObjectDb* db, int ordinal) {
+  auto& envs = Store(db).envelopes;
+  if (ordinal < 0 || size_t(ordinal) >= envs.size()) return nullptr;
+  return &envs[size_t(ordinal)];
+}
+
+int SetEnvelopeData(ObjectDb* db, int ordinal, int size, const void* bytes) {
+  ObjEnvelope* e = GetEnvelope(db, ordinal);
+  if (!e || size < 0 || (size > 0 && !bytes)) return ERR_PARAM;
+  const uint8_t* b = static_cast<const uint8_t*>(bytes);
+  e->raw.assign(b, b + size);
+  return 0;
+}
+
+int FreeEnvelopes(ObjectDb* db) {
+  Store(db).envelopes.clear();
+  return 0;
+}
+
+// ------------------------------------------------------------------ edges
+
+int GetEdgeCount(ObjectDb* db) {
+  return db->currentLayer ? int(db->currentLayer->edges.size()) : 0;
+}
+
+ObjEdge* GetEdge(ObjectDb* db, int index) {
+  ObjLayer* l = db->currentLayer;
+  if (!l || index < 0 || size_t(index) >= l->edges.size()) return nullptr;
+  return &l->edges[size_t(index)];
+}
+
+void* EmptySlot(ObjectDb*) { return nullptr; }
+
+int FreeEdges(ObjectDb* db) {
+  ObjLayer* l = db->currentLayer;
+  if (!l) return 0;
+  l->edges.clear();
+  return 0;
+}
+
+// ----------------------------------------------------------- whole object
+
+int Load(ObjectDb* db, const char* path, int format, const LoadOptions* options) {
+  if (!path) return ERR_PARAM;
+  LoadOptions defaults;
+  if (!options) options = &defaults;
+  db->path = path;
+  int status;
+  if (format == 1)
+    status = ReadLwob(db, path, options->readerParameter);
+  else if (format == 2)
+    status = ReadLwo2(db, path, options->readerParameter);
+  else
+    return ERR_PARAM;
+  db->readStatus = status;
+  if (status != 0) return status;
+
+  int result = 0;
+  const int flags = options->flags;
+  for (int i = 0; i < LayerCount(db); ++i) {
+    SelectLayer(db, i);
+    if (flags & LOAD_UVS)
+      result = db->ops.BuildUvs(db, options->uvChannels, options->uvLayerCount, options->uvFlags);
+    if (flags & LOAD_NORMALS) result = db->ops.BuildNormals(db, options->normalFlags);
+    if (flags & LOAD_COLORS) result = db->ops.BuildVertexColors(db, options->colorFlags);
+    if (flags & LOAD_TRIANGULATE)
+      result = db->ops.TriangulatePolygons(db, options->triangulationFlags);
+    if (flags & LOAD_SORT) result = db->ops.SortPolygons(db);
+    if (flags & LOAD_EDGES) result = db->ops.BuildEdges(db);
+  }
+  SelectLayer(db, 0);
+  return result;
+}
+
+ObjectDb* Clone(ObjectDb* db) {
+  ObjectDb* c = new (std::nothrow) ObjectDb;
+  if (!c) return nullptr;
+  c->path = db->path;
+  c->failedPath = db->failedPath;
+  c->error = db->error;
+  c->format = db->format;
+  c->memcon = db->memcon;
+  c->logFile = db->logFile;
+  c->flags = db->flags | 1;
+  c->currentLayer = db->currentLayer;
+  c->time = db->time;
+  c->readStatus = db->readStatus;
+  c->store = db->store;
+  c->ops = db->ops;
+  return c;
+}
+
+const char* TakeErrorText(ObjectDb* db) {
+  const char* text = ObjErrorText(db->error);
+  db->error = 0;
+  return text;
+}
+
+void Log(ObjectDb* db, const char* format, ...) {
+  if (!db->logFile || !format) return;
+  va_list args;
+  va_start(args, format);
+  vfprintf(db->logFile, format, args);
+  va_end(args);
+  fflush(db->logFile);
+}
+
+const char* GetVersionText(ObjectDb*) { return "1.0b22"; }
+
+}  // namespace
+
+const char* ObjErrorText(int code) {
+  static const char* const texts[] = {
+      "no error",        "memory error",          "file open error",     "disk full",
+      "unknown type",    "file read error",       "file write error",    "bad file format",
+      "function param error", "object database error", "tim file open failed",
+      "bad polygon data", "bad number of point",  "uv texture not found"};
+  if (code < 0 || code > 13) return "";
+  return texts[code];
+}
+
+int PolygonTypeIndex(Id4 type) {
+  for (int i = 0; i < 5; ++i)
+    if (kPolygonTypes[i] == type) return i;
+  return -1;
+}
+
+void ComputeFaceNormal(const ObjLayer& layer, const ObjPolygon& polygon, double out[3]) {
+  out[0] = out[1] = out[2] = 0;
+  const int n = polygon.vertexCount;
+  if (n < 3 || polygon.points.size() < size_t(n)) return;
+  const size_t pointCount = layer.points.size();
+  for (int i = 0; i < n; ++i)
+    if (polygon.points[size_t(i)] < 0 || size_t(polygon.points[size_t(i)]) >= pointCount) return;
+  auto P = [&](int i) -> const ObjPoint& { return layer.points[size_t(polygon.points[size_t(i)])]; };
+  const ObjPoint &p0 = P(0), &p1 = P(1), &pn = P(n - 1);
+  double ax = p1.x - p0.x, ay = p1.y - p0.y, az = p1.z - p0.z;
+  double bx = pn.x - p0.x, by = pn.y - p0.y, bz = pn.z - p0.z;
+  double nx = ay * bz - az * by, ny = az * bx - ax * bz, nz = ax * by - ay * bx;
+  if (n >= 4) {
+    // A reflex corner 0 flips the three-point normal; the Newell normal of
+    // the whole outline decides the facing then.
+    double wx = 0, wy = 0, wz = 0;
+    for (int i = 0; i < n; ++i) {
+      const ObjPoint& a = P(i);
+      const ObjPoint& b = P((i + 1) % n);
+      wx += a.y * b.z - a.z * b.y;
+      wy += a.z * b.x - a.x * b.z;
+      wz += a.x * b.y - a.y * b.x;
+    }
+    bool zero = nx == 0 && ny == 0 && nz == 0;
+    if (zero || nx * wx + ny * wy + nz * wz < 0) {
+      nx = wx;
+      ny = wy;
+      nz = wz;
+    }
+  }
+  double len = std::sqrt(nx * nx + ny * ny + nz * nz);
+  if (len > 0) {
+    out[0] = nx / len;
+    out[1] = ny / len;
+    out[2] = nz / len;
+  }
+}
+
+void InstallCoreOps(ObjectDbOps& o) {
+  o.AddLayer = AddLayer;
+  o.NextLayer = NextLayer;
+  o.LastLayer = LastLayer;
+  o.GetLayerCount = GetLayerCount;
+  o.SelectLayer = SelectLayer;
+  o.GetLayer = GetLayer;
+  o.GetLayerPivot = GetLayerPivot;
+  o.SetLayerPivot = SetLayerPivot;
+  o.GetParentLayerName = GetParentLayerName;
+  o.SetParentLayerByName = SetParentLayerByName;
+  o.BeginPolygonType = BeginPolygonType;
+  o.EndPolygonType = EndPolygonType;
+  o.NextPolygonType = NextPolygonType;
+  o.FreeLayers = FreeLayers;
+  o.GetTagCount = GetTagCount;
+  o.AddTag = AddTag;
+  o.GetTag = GetTag;
+  o.FindTag = FindTag;
+  o.FreeTags = FreeTags;
+  o.GetPointCount = GetPointCount;
+  o.AddPoint = AddPoint;
+  o.GetPoint = GetPoint;
+  o.FreePoints = FreePoints;
+  o.GetPolygonCount = GetPolygonCount;
+  o.GetCornerCount = GetCornerCount;
+  o.AddPolygon = AddPolygon;
+  o.GetPolygon = GetPolygon;
+  o.GetPolygonNormal = GetPolygonNormal;
+  o.CountPolygonsOfSurface = CountPolygonsOfSurface;
+  o.SetPolygonSurface = SetPolygonSurface;
+  o.SetPolygonPoints = SetPolygonPoints;
+  o.SetPolygonNormals = SetPolygonNormals;
+  o.SetPolygonChannelValues = SetPolygonChannelValues;
+  o.SetPolygonColors = SetPolygonColors;
+  o.ResolveSurfaceIds = ResolveSurfaceIds;
+  o.SelectPolygonChannel = SelectPolygonChannel;
+  o.FindPolygonChannel = FindPolygonChannel;
+  o.FreePolygons = FreePolygons;
+  o.GetNormalCount = GetNormalCount;
+  o.AddNormal = AddNormal;
+  o.AddSharedNormal = AddSharedNormal;
+  o.GetNormal = GetNormal;
+  o.FreeNormals = FreeNormals;
+  o.GetColorCount = GetColorCount;
+  o.AddColorBytes = AddColorBytes;
+  o.AddColor = AddColor;
+  o.AddSharedColor = AddSharedColor;
+  o.GetColor = GetColor;
+  o.FreeColors = FreeColors;
+  o.GetSurfaceCount = GetSurfaceCount;
+  o.AddSurface = AddSurface;
+  o.FindSurface = FindSurface;
+  o.NextSurfaceName = NextSurfaceName;
+  o.GetSurface = GetSurface;
+  o.SetSurfaceData = SetSurfaceData;
+  o.RenameSurface = RenameSurface;
+  o.FreeSurfaces = FreeSurfaces;
+  o.GetClipCount = GetClipCount;
+  o.NextClipId = NextClipId;
+  o.AddClip = AddClip;
+  o.SetClipData = SetClipData;
+  o.GetClip = GetClip;
+  o.FindClipOrdinal = FindClipOrdinal;
+  o.SetClipName = SetClipName;
+  o.FindClipByName = FindClipByName;
+  o.FreeClips = FreeClips;
+  o.GetEnvelopeCount = GetEnvelopeCount;
+  o.AddEnvelope = AddEnvelope;
+  o.SetEnvelopeData = SetEnvelopeData;
+  o.GetEnvelope = GetEnvelope;
+  o.FreeEnvelopes = FreeEnvelopes;
+  o.GetEdgeCount = GetEdgeCount;
+  o.GetEdge = GetEdge;
+  o.EmptySlot = EmptySlot;
+  o.FreeEdges = FreeEdges;
+  o.Load = Load;
+  o.Clone = Clone;
+  o.TakeErrorText = TakeErrorText;
+  o.Log = Log;
+  o.GetVersionText = GetVersionText;
+  InstallGeometryOps(o);
+}
+
+ObjectDb::~ObjectDb() = default;
+
+ObjectDb* CreateObjectDb(int flags) {
+  MemCon* memcon = CreateMemCon();
+  if (!memcon) return nullptr;
+  ObjectDb* db = new (std::nothrow) ObjectDb;
+  if (!db) {
+    ReleaseMemCon(&memcon);
+    return nullptr;
+  }
+  db->store = std::make_shared<ObjectStore>();
+  db->memcon = memcon;
+  db->flags = flags;
+  InstallPendingOps(db->ops);
+  InstallCoreOps(db->ops);
+  InstallMapOps(db->ops);
+  InstallTriangulationOps(db->ops);
+  return db;
+}
+
+int OpenObjectDbInto(ObjectDb* db, const char* path, const LoadOptions* options) {
+  int status = db->ops.Load(db, path, 2, options);
+  if (status == 0) return 0;
+  if (db->readStatus == 0) return 0;  // read as LWO2; a post-processing step failed
+  if (db->readStatus == ERR_UNKNOWN_TYPE && db->format == 0) {
+    status = db->ops.Load(db, path, 1, options);
+    if (status == 0 || db->readStatus == 0) return 0;
+  }
+  return status;
+}
+
+ObjectDb* OpenObjectDb(const char* path, const LoadOptions* options) {
+  ObjectDb* db = CreateObjectDb(0);
+  if (!db) return nullptr;
+  if (OpenObjectDbInto(db, path, options) != 0) CloseObjectDb(&db);
+  return db;
+}
+
+void CloseObjectDb(ObjectDb** pdb) {
+  if (!pdb || !*pdb) return;
+  ObjectDb* db = *pdb;
+  if (!(db->flags & 1)) {
+    db->ops.FreeLayers(db);
+    db->ops.FreeSurfaces(db);
+    db->ops.FreeClips(db);
+    db->ops.FreeEnvelopes(db);
+    db->ops.FreeTags(db);
+    ReleaseMemCon(&db->memcon);
+  }
+  delete db;
+  *pdb = nullptr;
+}

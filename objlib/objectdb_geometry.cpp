@@ -1,0 +1,2 @@
+#include "ops_internal.h"
+void InstallGeometryOps(ObjectDbOps&) {}

@@ -1,0 +1,3 @@
+#include "ops_internal.h"
+void InstallMapOps(ObjectDbOps&) {}
+void RenumberVMadPolygons(ObjectDb*, const IndexArray&) {}

@@ -1,0 +1,1 @@
+#include "ops_internal.h"

@@ -1,0 +1,3 @@
+#include "ops_internal.h"
+
+void InstallTriangulationOps(ObjectDbOps&) {}
