@@ -1,2 +1,365 @@
+// Reader for FORM/LWO2 object files: layers, points, polygons of every type,
+// polygon tags, vertex maps and tag strings; SURF, CLIP and ENVL bodies are
+// kept as raw bytes for their own parsers.
+//
+// Every chunk is read through a view bounded by its declared end (and by the
+// end of the file), and the walk always continues at the declared end, so a
+// malformed chunk never desynchronises the rest. Accounting is 64-bit and the
+// walk stops at the end of the file.
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <numeric>
+
 #include "ops_internal.h"
-int ReadLwo2(ObjectDb* db, const char*, int) { return db->error = ERR_UNKNOWN_TYPE; }
+
+namespace {
+
+constexpr Id4 ID_FORM = MakeId4("FORM");
+constexpr Id4 ID_LWO2 = MakeId4("LWO2");
+constexpr Id4 ID_LAYR = MakeId4("LAYR");
+constexpr Id4 ID_PNTS = MakeId4("PNTS");
+constexpr Id4 ID_BBOX = MakeId4("BBOX");
+constexpr Id4 ID_POLS = MakeId4("POLS");
+constexpr Id4 ID_PTAG = MakeId4("PTAG");
+constexpr Id4 ID_VMAP = MakeId4("VMAP");
+constexpr Id4 ID_VMAD = MakeId4("VMAD");
+constexpr Id4 ID_TAGS = MakeId4("TAGS");
+constexpr Id4 ID_CLIP = MakeId4("CLIP");
+constexpr Id4 ID_ENVL = MakeId4("ENVL");
+
+class Lwo2Reader {
+ public:
+  explicit Lwo2Reader(ObjectDb* db) : db_(db), ops_(db->ops) {}
+
+  int Read(const char* path);
+
+ private:
+  // The current layer; chunks that come before any LAYR land in an implicit
+  // layer 0 so such files stay viewable.
+  ObjLayer* Layer() {
+    if (!db_->currentLayer) ops_.AddLayer(db_, "");
+    return db_->currentLayer;
+  }
+  void CheckConsumed(const ByteSource& c, uint32_t length) {
+    if (c.Position() != length) ops_.Log(db_, "??? %d != %d\n", int(c.Position()), int(length));
+  }
+
+  void ReadLayr(ByteSource& c, uint32_t length);
+  void ReadPnts(ByteSource& c, uint32_t length);
+  void ReadBbox(ByteSource& c);
+  void ReadPols(ByteSource& c, uint32_t length);
+  void ReadPtag(ByteSource& c, uint32_t length);
+  void ReadVmap(ByteSource& c, uint32_t length, bool discontinuous);
+  void ReadTags(ByteSource& c);
+  void ReadSurf(ByteSource& c, uint32_t length);
+  void ReadClip(ByteSource& c, uint32_t length);
+  void ReadEnvl(ByteSource& c, uint32_t length);
+  void Finish();
+  void SortLayers();
+  void BindTags();
+
+  ObjectDb* db_;
+  ObjectDbOps& ops_;
+  IndexArray scratch_;
+  std::vector<float> values_;
+  std::vector<ObjLayer*> pointsReplaced_;
+};
+
+int Lwo2Reader::Read(const char* path) {
+  db_->error = 0;
+  ChunkReader r;
+  if (!r.Open(path)) {
+    db_->failedPath = path;
+    return SetError(db_, ERR_FILE_OPEN);
+  }
+  Id4 form = 0, type = 0;
+  uint32_t formLength = 0;
+  r.ReadID4(&form);
+  r.ReadU4(&formLength);
+  r.ReadID4(&type);
+  if (r.Error() || form != ID_FORM || type != ID_LWO2) return SetError(db_, ERR_UNKNOWN_TYPE);
+  db_->format = 2;
+
+  uint64_t accounted = 4;  // the form type
+  while (accounted < formLength) {
+    if (r.Remaining() < 8) {
+      if (r.Remaining() > 0 || accounted + 8 <= formLength)
+        ops_.Log(db_, "??? file ends at %d inside FORM\n", int(r.Position()));
+      break;
+    }
+    Id4 id = 0;
+    uint32_t length = 0;
+    r.ReadID4(&id);
+    r.ReadU4(&length);
+    const size_t bodyStart = r.Position();
+    const uint64_t declaredEnd = uint64_t(bodyStart) + length;
+    const size_t bodyEnd = declaredEnd < r.Size() ? size_t(declaredEnd) : r.Size();
+    ByteSource c(r.Data() + bodyStart, bodyEnd - bodyStart);
+    switch (id) {
+      case ID_LAYR: ReadLayr(c, length); break;
+      case ID_PNTS: ReadPnts(c, length); break;
+      case ID_BBOX: ReadBbox(c); break;
+      case ID_POLS: ReadPols(c, length); break;
+      case ID_PTAG: ReadPtag(c, length); break;
+      case ID_VMAP: ReadVmap(c, length, false); break;
+      case ID_VMAD: ReadVmap(c, length, true); break;
+      case ID_TAGS: ReadTags(c); break;
+      case ID_SURF: ReadSurf(c, length); break;
+      case ID_CLIP: ReadClip(c, length); break;
+      case ID_ENVL: ReadEnvl(c, length); break;
+      default: {
+        char text[5];
+        ID4ToText(id, text);
+        ops_.Log(db_, "%s [%d]\n", text, int(length));
+      }
+    }
+    r.Seek(bodyEnd);
+    accounted += 8 + uint64_t(length);
+    if (declaredEnd > r.Size()) {
+      ops_.Log(db_, "??? chunk at %d runs past the end of the file\n", int(bodyStart - 8));
+      break;
+    }
+  }
+  Finish();
+  return 0;
+}
+
+void Lwo2Reader::ReadLayr(ByteSource& c, uint32_t length) {
+  uint16_t number = 0, flags = 0;
+  float pivot[3];
+  char name[kNameSize];
+  c.ReadU2(&number);
+  c.ReadU2(&flags);
+  c.ReadVEC12(pivot);
+  c.ReadS0(name, sizeof name);
+  ObjLayer* l = ops_.AddLayer(db_, name);
+  l->number = number;
+  l->flags = flags;
+  ops_.SetLayerPivot(db_, pivot[0], pivot[1], pivot[2]);
+  if (uint64_t(length) == c.Position() + 2 && c.Remaining() >= 2) {
+    uint16_t parent = 0;
+    c.ReadU2(&parent);
+    l->parent = parent;
+  }
+}
+
+void Lwo2Reader::ReadPnts(ByteSource& c, uint32_t length) {
+  ObjLayer* l = Layer();
+  size_t n = length / 12;
+  const size_t available = c.Size() / 12;
+  if (n > available) n = available;
+  if (!l->points.empty()) pointsReplaced_.push_back(l);
+  l->points.clear();
+  l->pointUserData.clear();
+  try {
+    l->points.reserve(n);
+  } catch (const std::bad_alloc&) {
+    SetError(db_, ERR_MEMORY);
+    return;
+  }
+  for (size_t i = 0; i < n; ++i) {
+    float v[3];
+    c.ReadVEC12(v);
+    if (ops_.AddPoint(db_, v[0], v[1], v[2]) < 0) return;
+  }
+}
+
+void Lwo2Reader::ReadBbox(ByteSource& c) {
+  ObjLayer* l = Layer();
+  float b[6];
+  c.ReadF4(b, 6);
+  for (int i = 0; i < 6; ++i) l->bounds[i] = b[i];
+}
+
+void Lwo2Reader::ReadPols(ByteSource& c, uint32_t length) {
+  ObjLayer* l = Layer();
+  Id4 type = 0;
+  c.ReadID4(&type);
+  ops_.BeginPolygonType(db_, type);
+  auto& polys = l->Polygons();
+  if (!polys.empty()) {
+    // The new polygons replace the old ones; tables naming the old ones go.
+    ops_.FreePolygons(db_);
+    ops_.FreePolygonTagTables(db_, 0);
+  }
+  try {
+    size_t room = std::min(l->points.size() * 2, c.Size() / 2);
+    polys.reserve(room);
+  } catch (const std::bad_alloc&) {
+    SetError(db_, ERR_MEMORY);
+    return;
+  }
+  while (c.Position() < length && !c.AtEnd()) {
+    uint16_t word = 0;
+    if (c.ReadU2(&word) != 2) break;
+    const int count = word & 0x3FF;
+    scratch_.resize(size_t(count));
+    for (int i = 0; i < count; ++i) {
+      uint32_t vx = 0;
+      c.ReadVX(&vx);
+      scratch_[size_t(i)] = int32_t(vx);
+    }
+    if (c.Error()) break;
+    int index = ops_.AddPolygon(db_, count, scratch_.data(), nullptr);
+    if (index < 0) break;
+    polys[size_t(index)].flags = word >> 10;
+  }
+  CheckConsumed(c, length);
+  ops_.EndPolygonType(db_);
+}
+
+void Lwo2Reader::ReadPtag(ByteSource& c, uint32_t length) {
+  ObjLayer* l = Layer();
+  Id4 type = 0;
+  c.ReadID4(&type);
+  int index = ops_.AddPolygonTagTable(db_, type);
+  if (index < 0) return;
+  PolygonTagTable& t = l->TagTables()[size_t(index)];
+  const size_t polygonCount = l->Polygons().size();
+  t.slotOf.assign(polygonCount, -1);
+  int skipped = 0;
+  while (c.Position() < length && !c.AtEnd()) {
+    uint32_t polygon = 0;
+    uint16_t tag = 0;
+    c.ReadVX(&polygon);
+    c.ReadU2(&tag);
+    if (c.Error()) break;
+    if (polygon >= polygonCount) {
+      ++skipped;
+      continue;
+    }
+    int32_t& slot = t.slotOf[polygon];
+    if (slot >= 0) {
+      t.tags[size_t(slot)] = tag;
+    } else {
+      slot = int32_t(t.polygons.size());
+      t.polygons.push_back(int32_t(polygon));
+      t.tags.push_back(tag);
+    }
+  }
+  CheckConsumed(c, length);
+  if (skipped) ops_.Log(db_, "??? PTAG: %d entries name polygons past %d\n", skipped, int(polygonCount));
+  ops_.EndPolygonType(db_);
+}
+
+void Lwo2Reader::ReadVmap(ByteSource& c, uint32_t length, bool discontinuous) {
+  ObjLayer* l = Layer();
+  Id4 type = 0;
+  uint16_t dimension = 0;
+  char name[kNameSize];
+  c.ReadID4(&type);
+  c.ReadU2(&dimension);
+  c.ReadS0(name, sizeof name);
+  int map = discontinuous ? ops_.AddVMad(db_, type, name, dimension)
+                          : ops_.AddVMap(db_, type, name, dimension);
+  if (map < 0) return;
+  values_.resize(dimension);
+  const size_t pointCount = l->points.size();
+  while (c.Position() < length && !c.AtEnd()) {
+    uint32_t point = 0, polygon = 0;
+    c.ReadVX(&point);
+    if (discontinuous) c.ReadVX(&polygon);
+    c.ReadF4(values_.data(), dimension);
+    if (c.Error()) break;
+    if (point >= pointCount) continue;
+    if (discontinuous)
+      ops_.SetVMadValue(db_, map, int(point), int(polygon), values_.data());
+    else
+      ops_.SetVMapValue(db_, map, int(point), values_.data());
+  }
+  CheckConsumed(c, length);
+}
+
+void Lwo2Reader::ReadTags(ByteSource& c) {
+  char name[kNameSize];
+  while (!c.AtEnd()) {
+    c.ReadS0(name, sizeof name);
+    ops_.AddTag(db_, name, 0);
+  }
+}
+
+// Bytes of the chunk left after what the handler read, never negative.
+size_t Rest(const ByteSource& c, uint32_t length) {
+  size_t declared = length > c.Position() ? length - c.Position() : 0;
+  return std::min(declared, c.Remaining());
+}
+
+void Lwo2Reader::ReadSurf(ByteSource& c, uint32_t length) {
+  char name[kNameSize], source[kNameSize];
+  c.ReadS0(name, sizeof name);
+  c.ReadS0(source, sizeof source);
+  const char* stored = ops_.AddSurface(db_, name);
+  size_t rest = Rest(c, length);
+  ops_.SetSurfaceData(db_, stored, int(rest), c.Data() + c.Position());
+}
+
+void Lwo2Reader::ReadClip(ByteSource& c, uint32_t length) {
+  uint32_t index = 0;
+  c.ReadU4(&index);
+  int ordinal = ops_.AddClip(db_, int(index));
+  size_t rest = Rest(c, length);
+  ops_.SetClipData(db_, ordinal, int(rest), c.Data() + c.Position());
+  DeriveClipName(db_, ordinal);
+}
+
+void Lwo2Reader::ReadEnvl(ByteSource& c, uint32_t length) {
+  uint16_t index = 0;
+  c.ReadU2(&index);
+  int ordinal = ops_.AddEnvelope(db_, index);
+  size_t rest = Rest(c, length);
+  ops_.SetEnvelopeData(db_, ordinal, int(rest), c.Data() + c.Position());
+}
+
+void Lwo2Reader::SortLayers() {
+  auto& layers = db_->store->layers;
+  if (layers.size() > 1)
+    std::stable_sort(layers.begin(), layers.end(),
+                     [](const std::unique_ptr<ObjLayer>& a, const std::unique_ptr<ObjLayer>& b) {
+                       return a->number < b->number;
+                     });
+  for (size_t i = 0; i < layers.size(); ++i) layers[i]->ordinal = int32_t(i);
+}
+
+void Lwo2Reader::BindTags() {
+  const int layerCount = ops_.GetLayerCount(db_);
+  for (int li = 0; li < layerCount; ++li) {
+    ops_.SelectLayer(db_, li);
+    ObjLayer* l = db_->currentLayer;
+    for (Id4 type : kPolygonTypes) {
+      ops_.BeginPolygonType(db_, type);
+      auto& polys = l->Polygons();
+      for (auto& table : l->TagTables())
+        for (size_t s = 0; s < table.polygons.size(); ++s) {
+          ObjTag* tag = ops_.GetTag(db_, table.tags[s]);
+          if (!tag) continue;
+          tag->type = table.type;
+          if (table.type != ID_SURF) continue;
+          polys[size_t(table.polygons[s])].surfaceName = tag->name;
+          if (!ops_.FindSurface(db_, tag->name)) ops_.AddSurface(db_, tag->name);
+        }
+    }
+    ops_.BeginPolygonType(db_, ID_FACE);
+  }
+}
+
+void Lwo2Reader::Finish() {
+  SortLayers();
+  for (ObjLayer* l : pointsReplaced_)
+    for (auto& g : l->groups)
+      for (auto& p : g.polygons) ComputeFaceNormal(*l, p, p.normal);
+  int dropped = ValidateObjectDb(db_);
+  if (dropped) ops_.Log(db_, "??? %d entries out of range dropped\n", dropped);
+  BindTags();
+  ops_.ResolveSurfaceIds(db_);
+  for (auto& l : db_->store->layers) l->currentType = 0;
+  ops_.SelectLayer(db_, 0);
+  db_->loadWord = 0;
+}
+
+}  // namespace
+
+int ReadLwo2(ObjectDb* db, const char* path, int) {
+  Lwo2Reader reader(db);
+  return reader.Read(path);
+}

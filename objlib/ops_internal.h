@@ -34,6 +34,8 @@ inline int SetError(ObjectDb* db, int code) {
 // polygon type: polygon p becomes newIndex[p]; entries mapped to -1 or out of
 // range are dropped.
 void RenumberVMadPolygons(ObjectDb* db, const IndexArray& newIndex);
+// The same for the polygon indices held by the current layer's edge loops.
+void RenumberLoopPolygons(ObjectDb* db, const IndexArray& newIndex);
 
 // Parses a clip's raw CLIP body and stores its display name (see
 // clip_envelope.h). Called by the LWO2 reader after each CLIP chunk.

@@ -61,3 +61,5 @@ void InstallPendingOps(ObjectDbOps& ops) {
 }
 
 bool GetSurfaceSmoothing(ObjectDb*, int, double*) { return false; }
+
+void RenumberLoopPolygons(ObjectDb*, const IndexArray&) {}

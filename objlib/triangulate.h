@@ -1,0 +1,51 @@
+// Polygon triangulation of an ObjectDb, reached through its operations table.
+//
+//   int TriangulatePolygons(ObjectDb* db, int flags);
+//     Triangulates, in the current layer and current polygon type, every
+//     polygon that exists when the call starts and has four or more corners
+//     (five or more with TRI_KEEP_QUADS). Triangles appended meanwhile are not
+//     visited. Ends with EndPolygonType. Returns 0, or ERR_MEMORY (1) when an
+//     allocation failed for some polygon (that polygon keeps its corners less
+//     any repeated ones; the others are still processed).
+//
+//   int TriangulatePolygon(ObjectDb* db, int index, int flags);
+//     Triangulates one polygon of the current layer and type. Returns
+//     ERR_PARAM (8) when the index is negative or not below the polygon count
+//     (nothing changes), 0 when the polygon has fewer than four corners (five
+//     with TRI_KEEP_QUADS) or was triangulated, ERR_MEMORY (1) as above.
+//
+// What happens to a polygon:
+//   - Repeated corners (3-D positions within 2^-23 of the previous kept
+//     corner, or of corner 0 for the last one) are removed first, in place,
+//     with their per-corner normal, colour and channel values. A polygon left
+//     with fewer than four corners stops there.
+//   - The polygon is projected onto its own plane along its face normal.
+//     Convex polygons, and polygons whose projected edges cross each other,
+//     are cut as a fan from corner 0; any other polygon by a plane sweep that
+//     handles concave outlines and holes joined by a bridge (the bridge is
+//     separated by a sideways shift of 1.19e-6 before the sweep).
+//   - The last triangle is written into the polygon itself; the others are
+//     appended at the end of the polygon list with the polygon's surface and
+//     all its polygon tags. Every triangle faces the way the polygon's face
+//     normal does.
+//   - Each triangle takes its corners' point indices, per-corner normal and
+//     colour indices and corner-channel values from the polygon; an appended
+//     triangle's current channel has the same keys as the polygon's current
+//     channel (none when it had none). Discontinuous vertex-map values of the
+//     polygon's own polygon type follow their point onto every triangle that
+//     uses it.
+//   - Sliver triangles (edge shorter than 2^-23, or sine squared of the angle
+//     at the first corner below 2^-23) produced by the sweep are dropped,
+//     except the one written into the polygon itself.
+//
+// Polygon records may move while polygons are appended: re-fetch them with
+// GetPolygon after these calls. Neither call is reentrant for one ObjectDb.
+// When a log file is set, each step writes trace lines through Log.
+#pragma once
+
+// Flag bits of TriangulatePolygon / TriangulatePolygons (and of
+// LoadOptions::triangulationFlags).
+enum TriangulateFlag {
+  TRI_KEEP_QUADS = 1,   // leave four-corner polygons whole
+  TRI_KEEP_CONVEX = 2,  // leave convex and self-crossing polygons whole (no fan)
+};
