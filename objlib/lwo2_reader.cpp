@@ -33,6 +33,7 @@ class Lwo2Reader {
   explicit Lwo2Reader(ObjectDb* db) : db_(db), ops_(db->ops) {}
 
   int Read(const char* path);
+  int Read(ChunkReader& r);
 
  private:
   // The current layer; chunks that come before any LAYR land in an implicit
@@ -73,6 +74,11 @@ int Lwo2Reader::Read(const char* path) {
     db_->failedPath = path;
     return SetError(db_, ERR_FILE_OPEN);
   }
+  return Read(r);
+}
+
+int Lwo2Reader::Read(ChunkReader& r) {
+  db_->error = 0;
   Id4 form = 0, type = 0;
   uint32_t formLength = 0;
   r.ReadID4(&form);
@@ -362,4 +368,11 @@ void Lwo2Reader::Finish() {
 int ReadLwo2(ObjectDb* db, const char* path, int) {
   Lwo2Reader reader(db);
   return reader.Read(path);
+}
+
+int ReadLwo2Memory(ObjectDb* db, const void* data, size_t size) {
+  ChunkReader r;
+  r.OpenMemory(data, size);
+  Lwo2Reader reader(db);
+  return reader.Read(r);
 }

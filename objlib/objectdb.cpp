@@ -705,21 +705,8 @@ int FreeEdges(ObjectDb* db) {
 
 // ----------------------------------------------------------- whole object
 
-int Load(ObjectDb* db, const char* path, int format, const LoadOptions* options) {
-  if (!path) return ERR_PARAM;
-  LoadOptions defaults;
-  if (!options) options = &defaults;
-  db->path = path;
-  int status;
-  if (format == 1)
-    status = ReadLwob(db, path, options->readerParameter);
-  else if (format == 2)
-    status = ReadLwo2(db, path, options->readerParameter);
-  else
-    return ERR_PARAM;
-  db->readStatus = status;
-  if (status != 0) return status;
-
+// Runs the post-processing steps the options ask for on every layer.
+int PostProcess(ObjectDb* db, const LoadOptions* options) {
   int result = 0;
   const int flags = options->flags;
   for (int i = 0; i < LayerCount(db); ++i) {
@@ -735,6 +722,23 @@ int Load(ObjectDb* db, const char* path, int format, const LoadOptions* options)
   }
   SelectLayer(db, 0);
   return result;
+}
+
+int Load(ObjectDb* db, const char* path, int format, const LoadOptions* options) {
+  if (!path) return ERR_PARAM;
+  LoadOptions defaults;
+  if (!options) options = &defaults;
+  db->path = path;
+  int status;
+  if (format == 1)
+    status = ReadLwob(db, path, options->readerParameter);
+  else if (format == 2)
+    status = ReadLwo2(db, path, options->readerParameter);
+  else
+    return ERR_PARAM;
+  db->readStatus = status;
+  if (status != 0) return status;
+  return PostProcess(db, options);
 }
 
 ObjectDb* Clone(ObjectDb* db) {
@@ -941,6 +945,22 @@ int OpenObjectDbInto(ObjectDb* db, const char* path, const LoadOptions* options)
     if (status == 0 || db->readStatus == 0) return 0;
   }
   return status;
+}
+
+int LoadObjectFromMemory(ObjectDb* db, const void* data, size_t size, int format,
+                         const LoadOptions* options) {
+  LoadOptions defaults;
+  if (!options) options = &defaults;
+  int status;
+  if (format == 1)
+    status = ReadLwobMemory(db, data, size);
+  else if (format == 2)
+    status = ReadLwo2Memory(db, data, size);
+  else
+    return ERR_PARAM;
+  db->readStatus = status;
+  if (status != 0) return status;
+  return PostProcess(db, options);
 }
 
 ObjectDb* OpenObjectDb(const char* path, const LoadOptions* options) {

@@ -508,9 +508,17 @@ int OpenObjectDbInto(ObjectDb* db, const char* path, const LoadOptions* options)
 // Frees the record (and, unless it is a clone, all its data); nulls *db.
 void CloseObjectDb(ObjectDb** db);
 
-// Readers (called by Load). Safe on untrusted input.
+// Readers (called by Load). Safe on untrusted input. The memory forms read
+// a copy of the given bytes as if they were the file.
 int ReadLwo2(ObjectDb* db, const char* path, int parameter);
 int ReadLwob(ObjectDb* db, const char* path, int parameter);
+int ReadLwo2Memory(ObjectDb* db, const void* data, size_t size);
+int ReadLwobMemory(ObjectDb* db, const void* data, size_t size);
+
+// Load from bytes in memory: the reader of the format (1 LWOB, 2 LWO2) and
+// then the post-processing steps of the options, as Load does for a file.
+int LoadObjectFromMemory(ObjectDb* db, const void* data, size_t size, int format,
+                         const LoadOptions* options);
 
 // Smoothing used by angle-mode BuildNormals: true with the angle (radians)
 // when the surface smooths; false when it has no smoothing or is unknown.

@@ -63,3 +63,8 @@ void InstallPendingOps(ObjectDbOps& ops) {
 bool GetSurfaceSmoothing(ObjectDb*, int, double*) { return false; }
 
 void RenumberLoopPolygons(ObjectDb*, const IndexArray&) {}
+
+// Replaced by the LWOB reader's own memory entry point.
+__attribute__((weak)) int ReadLwobMemory(ObjectDb* db, const void*, size_t) {
+  return SetError(db, ERR_UNKNOWN_TYPE);
+}

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Tamarind needs to build and test, when missing.
+#   scripts/install-deps.sh [build|test]
+set -euo pipefail
+
+build_packages=(g++ cmake make pkg-config)
+test_packages=(googletest libgtest-dev libgmock-dev)
+
+want=("${build_packages[@]}")
+if [ "${1:-build}" = test ]; then
+  want+=("${test_packages[@]}")
+fi
+
+missing=()
+for p in "${want[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -eq 0 ]; then
+  sudo=()
+elif command -v sudo >/dev/null 2>&1 && sudo -n true 2>/dev/null; then
+  sudo=(sudo)
+else
+  echo "Tamarind needs these packages; install them as root and run again:" >&2
+  echo "  apt-get install -y ${missing[*]}" >&2
+  exit 1
+fi
+
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
