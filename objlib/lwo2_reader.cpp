@@ -339,7 +339,7 @@ void Lwo2Reader::BindTags() {
         for (size_t s = 0; s < table.polygons.size(); ++s) {
           ObjTag* tag = ops_.GetTag(db_, table.tags[s]);
           if (!tag) continue;
-          tag->type = table.type;
+          SetTagType(db_, tag, table.type);
           if (table.type != ID_SURF) continue;
           polys[size_t(table.polygons[s])].surfaceName = tag->name;
           if (!ops_.FindSurface(db_, tag->name)) ops_.AddSurface(db_, tag->name);

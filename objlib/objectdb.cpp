@@ -129,11 +129,31 @@ int FreeLayers(ObjectDb* db) {
 
 int GetTagCount(ObjectDb* db) { return int(Store(db).tags.size()); }
 
+std::string TagKey(Id4 type, const char* name) {
+  std::string key(4, '\0');
+  key[0] = char(type >> 24);
+  key[1] = char(type >> 16);
+  key[2] = char(type >> 8);
+  key[3] = char(type);
+  return key + name;
+}
+
 ObjTag* FindTag(ObjectDb* db, const char* name, Id4 type) {
   if (!name) return nullptr;
-  for (auto& t : Store(db).tags)
-    if (t.type == type && strcmp(t.name, name) == 0) return &t;
-  return nullptr;
+  char cut[kNameSize];
+  CopyName(cut, name);
+  auto& index = Store(db).tagByTypeName;
+  auto it = index.find(TagKey(type, cut));
+  return it == index.end() ? nullptr : it->second;
+}
+
+void IndexTag(ObjectDb* db, ObjTag* tag) {
+  Store(db).tagByTypeName.emplace(TagKey(tag->type, tag->name), tag);
+}
+
+void RebuildTagIndex(ObjectDb* db) {
+  Store(db).tagByTypeName.clear();
+  for (auto& t : Store(db).tags) IndexTag(db, &t);
 }
 
 int AddTag(ObjectDb* db, const char* name, Id4 type) {
@@ -148,6 +168,7 @@ int AddTag(ObjectDb* db, const char* name, Id4 type) {
   tag.type = type;
   CopyName(tag.name, name);
   tags.push_back(tag);
+  IndexTag(db, &tags.back());
   return tag.id;
 }
 
@@ -161,6 +182,7 @@ ObjTag* GetTag(ObjectDb* db, int id) {
 
 int FreeTags(ObjectDb* db) {
   Store(db).tags.clear();
+  Store(db).tagByTypeName.clear();
   return 0;
 }
 
@@ -227,11 +249,11 @@ int GetCornerCount(ObjectDb* db) {
   return int(n);
 }
 
+ObjSurface* FindSurface(ObjectDb* db, const char* name);
+
 int SurfaceIdOf(ObjectDb* db, const char* name, int fallback) {
-  if (!name) return fallback;
-  for (auto& s : Store(db).surfaces)
-    if (strcmp(s.name, name) == 0) return s.id;
-  return fallback;
+  ObjSurface* s = FindSurface(db, name);
+  return s ? s->id : fallback;
 }
 
 int SetPolygonSurfaceImpl(ObjectDb* db, int index, const char* name) {
@@ -521,9 +543,9 @@ int GetSurfaceCount(ObjectDb* db) { return int(Store(db).surfaces.size()); }
 
 ObjSurface* FindSurface(ObjectDb* db, const char* name) {
   if (!name) return nullptr;
-  for (auto& s : Store(db).surfaces)
-    if (strcmp(s.name, name) == 0) return &s;
-  return nullptr;
+  auto& index = Store(db).surfaceByName;
+  auto it = index.find(name);
+  return it == index.end() ? nullptr : it->second;
 }
 
 const char* AddSurface(ObjectDb* db, const char* name) {
@@ -536,6 +558,7 @@ const char* AddSurface(ObjectDb* db, const char* name) {
   ObjSurface& s = surfaces.back();
   s.id = int32_t(surfaces.size() - 1);
   memcpy(s.name, cut, sizeof cut);
+  Store(db).surfaceByName.emplace(s.name, &s);
   return s.name;
 }
 
@@ -573,6 +596,8 @@ int RenameSurface(ObjectDb* db, const char* oldName, const char* newName) {
   CopyName(s->name, newName);
   // The tag's text is what polygons point at, so renaming it renames them.
   if (ObjTag* t = FindTag(db, oldCopy, ID_SURF)) CopyName(t->name, newName);
+  RebuildSurfaceIndex(db);
+  RebuildTagIndex(db);
   return 0;
 }
 
@@ -583,6 +608,7 @@ int FreeSurfaces(ObjectDb* db) {
       s.attributes = nullptr;
     }
   Store(db).surfaces.clear();
+  Store(db).surfaceByName.clear();
   return 0;
 }
 
@@ -777,6 +803,32 @@ void Log(ObjectDb* db, const char* format, ...) {
 const char* GetVersionText(ObjectDb*) { return "1.0b22"; }
 
 }  // namespace
+
+void RebuildSurfaceIndex(ObjectDb* db) {
+  auto& index = Store(db).surfaceByName;
+  index.clear();
+  for (auto& s : Store(db).surfaces) index.emplace(s.name, &s);
+}
+
+void SetTagType(ObjectDb* db, ObjTag* tag, Id4 type) {
+  if (tag->type == type) return;
+  auto& index = Store(db).tagByTypeName;
+  auto it = index.find(TagKey(tag->type, tag->name));
+  if (it != index.end() && it->second == tag) {
+    index.erase(it);
+    // Another tag of the old (type, name) becomes the first one.
+    for (auto& t : Store(db).tags)
+      if (&t != tag && t.type == tag->type && strcmp(t.name, tag->name) == 0) {
+        index.emplace(TagKey(t.type, t.name), &t);
+        break;
+      }
+  }
+  tag->type = type;
+  std::string key = TagKey(type, tag->name);
+  auto existing = index.find(key);
+  // Keep the first tag in list order for each key.
+  if (existing == index.end() || existing->second->id > tag->id) index[key] = tag;
+}
 
 const char* ObjErrorText(int code) {
   static const char* const texts[] = {

@@ -36,6 +36,7 @@
 #include <list>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "chunk.h"
@@ -474,6 +475,10 @@ struct ObjectStore {
   std::deque<ObjSurface> surfaces;
   std::deque<ObjClip> clips;
   std::deque<ObjEnvelope> envelopes;
+  // Name lookups, so that files with many surfaces load in linear time:
+  // the first surface of each name, and the first tag of each (type, name).
+  std::unordered_map<std::string, ObjSurface*> surfaceByName;
+  std::unordered_map<std::string, ObjTag*> tagByTypeName;
 };
 
 struct ObjectDb {

@@ -546,6 +546,7 @@ int SortSurfaces(ObjectDb* db) {
     s.raw = std::move(work[i].raw);
     s.attributes = work[i].attributes;
   }
+  RebuildSurfaceIndex(db);
   db->ops.ResolveSurfaceIds(db);
   return 0;
 }

@@ -40,3 +40,9 @@ void RenumberLoopPolygons(ObjectDb* db, const IndexArray& newIndex);
 // Parses a clip's raw CLIP body and stores its display name (see
 // clip_envelope.h). Called by the LWO2 reader after each CLIP chunk.
 void DeriveClipName(ObjectDb* db, int ordinal);
+
+// Gives a tag its type (a tag read from TAGS gets it from the first table
+// that names it), keeping the (type, name) lookup in step.
+void SetTagType(ObjectDb* db, ObjTag* tag, Id4 type);
+// Rebuilds the name lookup of the surfaces after their names moved.
+void RebuildSurfaceIndex(ObjectDb* db);
