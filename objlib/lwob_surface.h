@@ -2,18 +2,22 @@
 //
 // An LWOB SURF body is a run of sub-chunks (ID4, U2 length, values). The
 // parse keeps every known sub-chunk's values exactly as stored in the file,
-// together with the length the file declared for it, so that the surface
-// attributes, the dump and the writer all see the same thing. A slot that the
+// so that the surface attributes, the dump and the writer all see the same
+// thing; each sub-record also carries a length, which the parse leaves in
+// full form (see SizeLwobSurfChunks), ready to be packed. A slot that the
 // body did not contain stays empty (std::nullopt).
 //
 //   LwobSurfChunks s = ParseLwobSurfBody(db, raw.data(), raw.size());
 //   if (s.colr) red = s.colr->value[0];
 //   for (const LwobTexture& t : s.textures) ...
 //
-// Untrusted input: any byte sequence parses without reading outside the
-// body. Unknown sub-chunks are logged and skipped; a sub-chunk whose declared
-// length differs from what its values occupy is logged and the walk resumes
-// at its declared end. Texts are cut to 255 bytes, SPBF to 4 bytes, and the
+// Untrusted input: any byte sequence parses, and no read leaves the sub-chunk
+// being read (values missing from a short sub-chunk read as zero). Unknown
+// sub-chunks are logged and skipped; a sub-chunk whose declared length
+// differs from what its values occupy is logged and the walk resumes at its
+// declared end. Sub-chunks with no record to fill (a T-sub-chunk before any
+// texture, IMSQ/FLYR/IMCC before any image record, SDAT before any shader)
+// are logged and skipped. Texts are cut to 255 bytes, SPBF to 4 bytes, and the
 // texture and shader lists stop growing at 65535 entries each.
 #pragma once
 
@@ -28,7 +32,8 @@
 
 struct ObjectDb;
 
-// One sub-chunk's values with the length the file declared for it.
+// One sub-chunk's values and its length (as read, until SizeLwobSurfChunks
+// rewrites it; the parse does that last).
 template <typename T>
 struct LwobValue {
   uint16_t length = 0;
@@ -98,20 +103,22 @@ struct LwobSurfChunks {
 };
 
 // Parses a version-1 SURF body (the bytes after the surface name) into
-// *record, which is cleared first. Each sub-chunk is logged through db's Log
-// operation ("[ID] n bytes", unknown and misfitting sub-chunks with "???"
-// lines) and the walk ends with a "SURFACE SIZE (body / recomputed)" line.
+// *record, which is cleared first; never fails. Each sub-chunk is logged
+// through db's Log operation as "[ID] n bytes", unknown and misfitting
+// sub-chunks with "???" lines; at the end the record is sized with
+// SizeLwobSurfChunks and "***  SURFACE SIZE (body / sized)  ***" is logged.
 // db may be null (nothing is logged); body may be null when size is 0.
 void ParseLwobSurfBody(ObjectDb* db, const void* body, size_t size, LwobSurfChunks* record);
 // The same, into a new record.
 LwobSurfChunks ParseLwobSurfBody(ObjectDb* db, const void* body, size_t size);
 
-// Size in bytes of the body the record packs to when every sub-chunk takes
-// its full form: the sum of 6 + length over the sub-chunks present, where a
-// length is that of the values held (an image record counts its name and the
-// IMSQ, FLYR and IMCC that follow it; a texture its type name and its
-// T-sub-chunks; a shader its name and SDAT).
-size_t SizeLwobSurfChunks(const LwobSurfChunks& record);
+// Rewrites the length of every present sub-record from the values it holds
+// (the full form a writer packs) and returns the size of the body it packs
+// to: the sum of 6 + length over the sub-chunks present, plus a pad byte
+// after each odd length (only SPBF and SDAT can be odd). An image record's
+// length is that of its name; its IMSQ, FLYR and IMCC count as sub-chunks of
+// their own, as do a texture's T-sub-chunks and a shader's SDAT.
+size_t SizeLwobSurfChunks(LwobSurfChunks& record);
 
 // Releases everything the record holds and leaves it empty.
 void FreeLwobSurfChunks(LwobSurfChunks* record);

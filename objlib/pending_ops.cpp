@@ -64,7 +64,3 @@ bool GetSurfaceSmoothing(ObjectDb*, int, double*) { return false; }
 
 void RenumberLoopPolygons(ObjectDb*, const IndexArray&) {}
 
-// Replaced by the LWOB reader's own memory entry point.
-__attribute__((weak)) int ReadLwobMemory(ObjectDb* db, const void*, size_t) {
-  return SetError(db, ERR_UNKNOWN_TYPE);
-}

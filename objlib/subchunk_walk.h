@@ -5,7 +5,8 @@
 // bytes of its own sub-chunk (a ChunkBuff cut to the declared length, or to
 // what is left of the enclosing buffer when the length overruns it), so no
 // read can leave the sub-chunk: values past its end read as zero. After the
-// handler the walk continues at the declared end, whatever was consumed.
+// handler the walk continues at the declared end (plus the pad byte of an
+// odd length), whatever was consumed.
 #pragma once
 
 #include <algorithm>
@@ -117,7 +118,8 @@ void WalkSubChunks(ChunkBuff& buf, Handle&& handle, Unknown&& unknown, Mismatch&
       if (available < length) used = std::min(used, available);
       if (used != length) mismatch(id, int(length) - int(used));
     }
-    buf.Seek(start + length);
+    // Odd-length sub-chunks are followed by a pad byte, as in any IFF file.
+    buf.Seek(start + length + (length & 1));
   }
 }
 

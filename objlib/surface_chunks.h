@@ -203,26 +203,26 @@ struct SurfBlock {
   Id4 type = 0;  // header type: IMAP, PROC, GRAD or SHDR; 0 without a header
   std::optional<BlockHeader> header;
   std::optional<BlockTmap> tmap;
-  std::optional<SurfWord> projection;  // PROJ
-  std::optional<SurfWord> axis;        // AXIS
-  std::optional<SurfWord> flags;       // FLAG
-  std::optional<SurfIndex> image;      // IMAG
-  std::optional<BlockWrap> wrap;       // WRAP
-  std::optional<SurfValue> wrapWidth;  // WRPW
-  std::optional<SurfValue> wrapHeight; // WRPH
-  std::optional<SurfText> vmap;        // VMAP
-  std::optional<BlockWordFloat> antialias;  // AAST
-  std::optional<SurfWord> pixelBlend;  // PIXB
-  std::optional<BlockWordFloat> sticky;     // STCK
-  std::optional<SurfValue> amplitude;  // TAMP
-  std::optional<SurfVector> color;     // COLR
-  std::optional<BlockValues> value;    // VALU
-  std::optional<BlockFloats> floatParams;      // FTPS
-  std::optional<BlockShorts> intParams;        // ITPS
+  std::optional<SurfWord> projection;            // PROJ
+  std::optional<SurfWord> axis;                  // AXIS
+  std::optional<SurfWord> flags;                 // FLAG
+  std::optional<SurfIndex> image;                // IMAG
+  std::optional<BlockWrap> wrap;                 // WRAP
+  std::optional<SurfValue> wrapWidth;            // WRPW
+  std::optional<SurfValue> wrapHeight;           // WRPH
+  std::optional<SurfText> vmap;                  // VMAP
+  std::optional<BlockWordFloat> antialias;       // AAST
+  std::optional<SurfWord> pixelBlend;            // PIXB
+  std::optional<BlockWordFloat> sticky;          // STCK
+  std::optional<SurfValue> amplitude;            // TAMP
+  std::optional<SurfVector> color;               // COLR
+  std::optional<BlockValues> value;              // VALU
+  std::optional<BlockFloats> floatParams;        // FTPS
+  std::optional<BlockShorts> intParams;          // ITPS
   std::optional<BlockEnvelopes> envelopeParams;  // ETPS
-  std::optional<SurfFloat> gradientStart;  // GRST
-  std::optional<SurfFloat> gradientEnd;    // GREN
-  std::optional<BlockFunction> function;   // FUNC
+  std::optional<SurfFloat> gradientStart;        // GRST
+  std::optional<SurfFloat> gradientEnd;          // GREN
+  std::optional<BlockFunction> function;         // FUNC
 };
 
 // Blocks beyond this count are skipped (and logged once).
@@ -230,46 +230,47 @@ constexpr size_t kMaxSurfBlocks = 65535;
 
 // A parsed surface body. A sub-chunk that appears twice keeps its last copy.
 struct SurfChunks {
-  std::optional<SurfVector> color;            // COLR
-  std::optional<SurfValue> diffuse;           // DIFF
-  std::optional<SurfValue> luminosity;        // LUMI
-  std::optional<SurfValue> specular;          // SPEC
-  std::optional<SurfValue> reflection;        // REFL
-  std::optional<SurfValue> transparency;      // TRAN
-  std::optional<SurfValue> translucency;      // TRNL
-  std::optional<SurfValue> sharpness;         // SHRP
-  std::optional<SurfValue> glossiness;        // GLOS
-  std::optional<SurfValue> bump;              // BUMP
-  std::optional<SurfFloat> smoothing;         // SMAN, radians
-  std::optional<SurfWord> reflectionOptions;  // RFOP
-  std::optional<SurfWord> sidedness;          // SIDE
-  std::optional<SurfIndex> reflectionImage;   // RIMG
-  std::optional<SurfValue> reflectionSeam;    // RSAN
-  std::optional<SurfValue> refractiveIndex;   // RIND
-  std::optional<SurfValue> colorHighlights;   // CLRH
-  std::optional<SurfWord> refractionOptions;  // TROP
-  std::optional<SurfIndex> refractionImage;   // TIMG
-  std::optional<SurfValue> refractionSeam;    // TSAN
-  std::optional<SurfValue> colorFilter;       // CLRF
-  std::optional<SurfValue> additive;          // ADTR
-  std::optional<SurfFloat> alphaValue;        // AVAL
-  std::optional<SurfValue> glowValue;         // GVAL
-  std::optional<SurfGlow> glow;               // GLOW
-  std::optional<SurfLine> line;               // LINE
-  std::optional<SurfVector> lineColor;        // LCOL
-  std::optional<SurfValue> lineSize;          // LSIZ
-  std::optional<SurfAlpha> alpha;             // ALPH
-  std::optional<SurfText> comment;            // CMNT
-  std::optional<SurfVertexColor> vertexColor; // VCOL
-  std::optional<SurfValue> reflectionBlur;    // RBLR
-  std::optional<SurfValue> refractionBlur;    // TBLR
-  std::vector<SurfBlock> blocks;              // BLOK, in file order
+  std::optional<SurfVector> color;             // COLR
+  std::optional<SurfValue> diffuse;            // DIFF
+  std::optional<SurfValue> luminosity;         // LUMI
+  std::optional<SurfValue> specular;           // SPEC
+  std::optional<SurfValue> reflection;         // REFL
+  std::optional<SurfValue> transparency;       // TRAN
+  std::optional<SurfValue> translucency;       // TRNL
+  std::optional<SurfValue> sharpness;          // SHRP
+  std::optional<SurfValue> glossiness;         // GLOS
+  std::optional<SurfValue> bump;               // BUMP
+  std::optional<SurfFloat> smoothing;          // SMAN, radians
+  std::optional<SurfWord> reflectionOptions;   // RFOP
+  std::optional<SurfWord> sidedness;           // SIDE
+  std::optional<SurfIndex> reflectionImage;    // RIMG
+  std::optional<SurfValue> reflectionSeam;     // RSAN
+  std::optional<SurfValue> refractiveIndex;    // RIND
+  std::optional<SurfValue> colorHighlights;    // CLRH
+  std::optional<SurfWord> refractionOptions;   // TROP
+  std::optional<SurfIndex> refractionImage;    // TIMG
+  std::optional<SurfValue> refractionSeam;     // TSAN
+  std::optional<SurfValue> colorFilter;        // CLRF
+  std::optional<SurfValue> additive;           // ADTR
+  std::optional<SurfFloat> alphaValue;         // AVAL
+  std::optional<SurfValue> glowValue;          // GVAL
+  std::optional<SurfGlow> glow;                // GLOW
+  std::optional<SurfLine> line;                // LINE
+  std::optional<SurfVector> lineColor;         // LCOL
+  std::optional<SurfValue> lineSize;           // LSIZ
+  std::optional<SurfAlpha> alpha;              // ALPH
+  std::optional<SurfText> comment;             // CMNT
+  std::optional<SurfVertexColor> vertexColor;  // VCOL
+  std::optional<SurfValue> reflectionBlur;     // RBLR
+  std::optional<SurfValue> refractionBlur;     // TBLR
+  std::vector<SurfBlock> blocks;               // BLOK, in file order
 };
 
 // Parses a SURF body of `size` bytes into `out`, which is cleared first.
-// Never fails: unknown or misfitting sub-chunks are logged and skipped.
-// db is used only for logging and may be null (then nothing is logged).
-// body may be null when size is 0.
+// Never fails on its input: unknown or misfitting sub-chunks are logged and
+// skipped (only running out of memory throws std::bad_alloc). db is used
+// only for logging and may be null (then nothing is logged); a null body
+// reads as empty. The record owns copies of everything it keeps.
 void ParseSurfBody(ObjectDb* db, const uint8_t* body, size_t size, SurfChunks* out);
 
 // Parses a surface's raw body into a new record owned by the caller.

@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "clip_envelope.h"
 #include "json.h"
 #include "objectdb.h"
+#include "surface_chunks.h"
 
 namespace {
 
@@ -63,6 +65,91 @@ std::vector<LayerSummary> SummariseLayers(ObjectDb* db) {
     out.push_back(s);
   }
   o.SelectLayer(db, 0);
+  return out;
+}
+
+// What a surface body holds: the IDs of its sub-chunks and its blocks.
+struct SurfaceSummary {
+  std::string name;
+  std::vector<std::string> subchunks;
+  struct Block {
+    std::string type;
+    int projection;  // -1 when absent
+    int image;       // clip index, 0 when none
+  };
+  std::vector<Block> blocks;
+};
+
+std::vector<SurfaceSummary> SummariseSurfaces(ObjectDb* db) {
+  std::vector<SurfaceSummary> out;
+  for (const char* name = db->ops.NextSurfaceName(db, nullptr); name; name = db->ops.NextSurfaceName(db, name)) {
+    SurfaceSummary s;
+    s.name = name;
+    ObjSurface* surface = db->ops.FindSurface(db, name);
+    if (db->format == 2 && surface) {
+      auto c = ParseSurfChunks(db, *surface);
+      if (c) {
+        auto add = [&](bool present, const char* id) {
+          if (present) s.subchunks.push_back(id);
+        };
+        add(bool(c->color), "COLR");
+        add(bool(c->diffuse), "DIFF");
+        add(bool(c->luminosity), "LUMI");
+        add(bool(c->specular), "SPEC");
+        add(bool(c->reflection), "REFL");
+        add(bool(c->transparency), "TRAN");
+        add(bool(c->translucency), "TRNL");
+        add(bool(c->sharpness), "SHRP");
+        add(bool(c->glossiness), "GLOS");
+        add(bool(c->bump), "BUMP");
+        add(bool(c->smoothing), "SMAN");
+        add(bool(c->reflectionOptions), "RFOP");
+        add(bool(c->sidedness), "SIDE");
+        add(bool(c->reflectionImage), "RIMG");
+        add(bool(c->reflectionSeam), "RSAN");
+        add(bool(c->refractiveIndex), "RIND");
+        add(bool(c->colorHighlights), "CLRH");
+        add(bool(c->refractionOptions), "TROP");
+        add(bool(c->refractionImage), "TIMG");
+        add(bool(c->refractionSeam), "TSAN");
+        add(bool(c->colorFilter), "CLRF");
+        add(bool(c->additive), "ADTR");
+        add(bool(c->alphaValue), "AVAL");
+        add(bool(c->glowValue), "GVAL");
+        add(bool(c->glow), "GLOW");
+        add(bool(c->line), "LINE");
+        add(bool(c->lineColor), "LCOL");
+        add(bool(c->lineSize), "LSIZ");
+        add(bool(c->alpha), "ALPH");
+        add(bool(c->comment), "CMNT");
+        add(bool(c->vertexColor), "VCOL");
+        add(bool(c->reflectionBlur), "RBLR");
+        add(bool(c->refractionBlur), "TBLR");
+        for (auto& b : c->blocks)
+          s.blocks.push_back({b.type ? IdText(b.type) : std::string("?"),
+                              b.projection ? int(b.projection->value) : -1,
+                              b.image ? int(b.image->index) : 0});
+      }
+    }
+    out.push_back(std::move(s));
+  }
+  return out;
+}
+
+struct EnvelopeSummary {
+  int id;
+  std::vector<std::pair<float, float>> keys;  // time, value
+};
+
+std::vector<EnvelopeSummary> SummariseEnvelopes(ObjectDb* db) {
+  std::vector<EnvelopeSummary> out;
+  for (int i = 0; i < db->ops.GetEnvelopeCount(db); ++i) {
+    ObjEnvelope* e = db->ops.GetEnvelope(db, i);
+    EnvelopeSummary s{e->id, {}};
+    if (auto c = ParseEnvlChunks(db, *e))
+      for (auto& k : c->keys) s.keys.push_back({k.time, k.value});
+    out.push_back(std::move(s));
+  }
   return out;
 }
 
@@ -123,7 +210,32 @@ void PrintJson(const char* file, ObjectDb* db) {
   };
   maps("vmaps", SummariseMaps(db, &ObjLayer::vmaps));
   maps("vmads", SummariseMaps(db, &ObjLayer::vmads));
-  s += "}";
+  s += ", \"surface_details\": [";
+  auto surfaces = SummariseSurfaces(db);
+  for (size_t i = 0; i < surfaces.size(); ++i) {
+    if (i) s += ", ";
+    s += "{\"name\": " + JsonString(surfaces[i].name) + ", \"subchunks\": [";
+    for (size_t k = 0; k < surfaces[i].subchunks.size(); ++k)
+      s += (k ? ", " : "") + JsonString(surfaces[i].subchunks[k]);
+    s += "], \"blocks\": [";
+    for (size_t k = 0; k < surfaces[i].blocks.size(); ++k) {
+      auto& b = surfaces[i].blocks[k];
+      s += std::string(k ? ", " : "") + "{\"type\": " + JsonString(b.type) +
+           ", \"projection\": " + (b.projection < 0 ? std::string("null") : std::to_string(b.projection)) +
+           ", \"image\": " + std::to_string(b.image) + "}";
+    }
+    s += "]}";
+  }
+  s += "], \"envelope_keys\": [";
+  auto envelopes = SummariseEnvelopes(db);
+  for (size_t i = 0; i < envelopes.size(); ++i) {
+    s += std::string(i ? ", " : "") + "{\"id\": " + std::to_string(envelopes[i].id) + ", \"keys\": [";
+    for (size_t k = 0; k < envelopes[i].keys.size(); ++k)
+      s += std::string(k ? ", " : "") + "[" + JsonNumber(envelopes[i].keys[k].first) + ", " +
+           JsonNumber(envelopes[i].keys[k].second) + "]";
+    s += "]}";
+  }
+  s += "]}";
   printf("%s\n", s.c_str());
 }
 
@@ -146,7 +258,23 @@ void PrintText(const char* file, ObjectDb* db) {
     ObjClip* c = db->ops.GetClip(db, i);
     printf(" %d \"%s\"", c->id, c->name);
   }
-  printf("\n  envelopes: %d\n", db->ops.GetEnvelopeCount(db));
+  printf("\n");
+  for (auto& surface : SummariseSurfaces(db)) {
+    printf("  surface \"%s\":", surface.name.c_str());
+    for (auto& id : surface.subchunks) printf(" %s", id.c_str());
+    for (auto& b : surface.blocks) {
+      printf(" BLOK %s", b.type.c_str());
+      if (b.projection >= 0) printf(" projection %d", b.projection);
+      if (b.image) printf(" image %d", b.image);
+    }
+    printf("\n");
+  }
+  printf("  envelopes: %d\n", db->ops.GetEnvelopeCount(db));
+  for (auto& e : SummariseEnvelopes(db)) {
+    printf("  envelope %d:", e.id);
+    for (auto& k : e.keys) printf(" (%g, %g)", double(k.first), double(k.second));
+    printf("\n");
+  }
   for (auto& m : SummariseMaps(db, &ObjLayer::vmaps))
     printf("  vmap %s \"%s\" dimension %d, %d values\n", m.type.c_str(), m.name.c_str(), m.dimension, m.count);
   for (auto& m : SummariseMaps(db, &ObjLayer::vmads))
