@@ -350,8 +350,8 @@ int FindSlot(const MemCon* m, const void* block) {
 
 void Record(MemCon* m, void* block, long size) {
   if (m->count < MemCon::kSlots - 1) {
-    m->sizes[size_t(m->count)] = size;
-    m->addresses[size_t(m->count)] = block;
+    m->sizes.push_back(size);
+    m->addresses.push_back(block);
     ++m->count;
   }
   m->total += size;

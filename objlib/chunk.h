@@ -185,8 +185,10 @@ struct MemCon {
   int logging = 0;
   int count = 0;
   int64_t total = 0;
-  std::vector<int64_t> sizes = std::vector<int64_t>(kSlots, 0);
-  std::vector<void*> addresses = std::vector<void*>(kSlots, nullptr);
+  // Grown as blocks are recorded (every ObjectDb carries a tracker, and
+  // most never record anything).
+  std::vector<int64_t> sizes;
+  std::vector<void*> addresses;
 
   void* (*allocate)(MemCon*, long size) = nullptr;
   void* (*reallocate)(MemCon*, void* block, long size) = nullptr;

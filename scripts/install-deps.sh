@@ -4,12 +4,24 @@
 set -euo pipefail
 
 build_packages=(g++ cmake make pkg-config)
-test_packages=(googletest libgtest-dev libgmock-dev)
+test_packages=(googletest libgtest-dev libgmock-dev locales)
 
 want=("${build_packages[@]}")
 if [ "${1:-build}" = test ]; then
   want+=("${test_packages[@]}")
 fi
+
+# A decimal-comma locale, so number parsing is tested against one.
+ensure_locale() {
+  locale -a 2>/dev/null | grep -qi '^de_DE.utf-\?8$' && return 0
+  [ "$(id -u)" -eq 0 ] || return 0
+  if [ -f /etc/locale.gen ]; then
+    sed -i 's/^# *\(de_DE.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+    locale-gen >/dev/null 2>&1 || localedef -i de_DE -c -f UTF-8 de_DE.UTF-8 || true
+  else
+    localedef -i de_DE -c -f UTF-8 de_DE.UTF-8 || true
+  fi
+}
 
 missing=()
 for p in "${want[@]}"; do
@@ -17,7 +29,10 @@ for p in "${want[@]}"; do
     missing+=("$p")
   fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+if [ ${#missing[@]} -eq 0 ]; then
+  [ "${1:-build}" = test ] && ensure_locale
+  exit 0
+fi
 
 if [ "$(id -u)" -eq 0 ]; then
   sudo=()
@@ -33,3 +48,5 @@ echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 "${sudo[@]}" apt-get update -qq
 "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+[ "${1:-build}" = test ] && ensure_locale
+exit 0

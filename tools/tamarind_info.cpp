@@ -2,14 +2,17 @@
 //
 //   tamarind-info [--json] [--triangulate] [--log FILE] FILE...
 //
-// One summary per file (text, or one JSON object per line with --json).
+// Objects (.lwo) are read by the object library, scenes (.lws) by the scene
+// library with their objects. One summary per file (text, or one JSON object per line with --json).
 // Exit status 1 when any file could not be opened or read.
 #include <cstdio>
 #include <cstring>
+#include <strings.h>
 #include <string>
 #include <vector>
 
 #include "clip_envelope.h"
+#include "info_scene.h"
 #include "json.h"
 #include "objectdb.h"
 #include "surface_chunks.h"
@@ -281,6 +284,11 @@ void PrintText(const char* file, ObjectDb* db) {
     printf("  vmad %s \"%s\" dimension %d, %d points\n", m.type.c_str(), m.name.c_str(), m.dimension, m.count);
 }
 
+bool IsScene(const char* file) {
+  size_t n = strlen(file);
+  return n >= 4 && strcasecmp(file + n - 4, ".lws") == 0;
+}
+
 int Usage() {
   fprintf(stderr, "usage: tamarind-info [--json] [--triangulate] [--log FILE] FILE...\n");
   return 2;
@@ -312,6 +320,10 @@ int main(int argc, char** argv) {
 
   int status = 0;
   for (const char* file : opt.files) {
+    if (IsScene(file)) {
+      status |= PrintSceneInfo(file, opt.json, stdout, stderr);
+      continue;
+    }
     ObjectDb* db = CreateObjectDb(0);
     if (!db) {
       fprintf(stderr, "%s: memory error\n", file);

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <regex>
+#include <cstdio>
 
 #include "object_checks.h"
 #include "objectdb.h"
@@ -41,11 +41,20 @@ struct ProvenanceRow {
 std::vector<ProvenanceRow> Lwo2Rows() {
   std::ifstream in(CorpusPath("PROVENANCE.md"));
   std::vector<ProvenanceRow> rows;
-  std::regex row(R"(^\| `([^`]+)` \| FORM LWO2 \|[^|]*\| (\d+) points, (\d+) polygons)");
   std::string line;
-  std::smatch m;
-  while (std::getline(in, line))
-    if (std::regex_search(line, m, row)) rows.push_back({m[1], std::stoi(m[2]), std::stoi(m[3])});
+  while (std::getline(in, line)) {
+    // | `file` | FORM LWO2 | size | N points, M polygons; ...
+    if (line.rfind("| `", 0) != 0 || line.find("| FORM LWO2 |") == std::string::npos) continue;
+    size_t end = line.find('`', 3);
+    size_t details = line.find(" points, ");
+    if (end == std::string::npos || details == std::string::npos) continue;
+    size_t start = line.rfind("| ", details);
+    int points = 0, polygons = 0;
+    if (start == std::string::npos ||
+        sscanf(line.c_str() + start, "| %d points, %d polygons", &points, &polygons) != 2)
+      continue;
+    rows.push_back({line.substr(3, end - 3), points, polygons});
+  }
   return rows;
 }
 
