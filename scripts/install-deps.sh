@@ -3,8 +3,9 @@
 #   scripts/install-deps.sh [build|test]
 set -euo pipefail
 
-build_packages=(g++ cmake make pkg-config)
-test_packages=(googletest libgtest-dev libgmock-dev locales)
+build_packages=(g++ cmake make pkg-config libgl-dev libopengl-dev libegl-dev libglu1-mesa-dev)
+# Mesa's software renderer gives the tests an OpenGL context without a screen.
+test_packages=(googletest libgtest-dev libgmock-dev locales libegl-mesa0 libgl1-mesa-dri)
 
 want=("${build_packages[@]}")
 if [ "${1:-build}" = test ]; then
