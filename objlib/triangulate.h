@@ -21,9 +21,10 @@
 //     with fewer than four corners stops there.
 //   - The polygon is projected onto its own plane along its face normal.
 //     Convex polygons, and polygons whose projected edges cross each other,
-//     are cut as a fan from corner 0; any other polygon by a plane sweep that
-//     handles concave outlines and holes joined by a bridge (the bridge is
-//     separated by a sideways shift of 1.19e-6 before the sweep).
+//     are cut as a fan from corner 0 (as are polygons whose coordinates are
+//     not finite); any other polygon by a plane sweep that handles concave
+//     outlines and holes joined by a bridge (an edge that retraces an earlier
+//     one backwards is moved aside by 1.19e-6 before the sweep).
 //   - The last triangle is written into the polygon itself; the others are
 //     appended at the end of the polygon list with the polygon's surface and
 //     all its polygon tags. Every triangle faces the way the polygon's face
@@ -34,9 +35,15 @@
 //     channel (none when it had none). Discontinuous vertex-map values of the
 //     polygon's own polygon type follow their point onto every triangle that
 //     uses it.
-//   - Sliver triangles (edge shorter than 2^-23, or sine squared of the angle
-//     at the first corner below 2^-23) produced by the sweep are dropped,
-//     except the one written into the polygon itself.
+//   - Degenerate triangles made by the sweep (two corners closer than 2^-23,
+//     or the sine of the angle at the first corner below 2^-23: collinear to
+//     single precision) are dropped, except the one written into the polygon
+//     itself. Fans are written whole.
+//
+//   int TriangulatePolygonsCounted(ObjectDb* db, int flags, TriangulateCounts* counts);
+//     TriangulatePolygons that also fills *counts (when not null) for the
+//     current layer and type; see TriangulateCounts. ERR_PARAM when db is
+//     null or has no current layer.
 //
 // Polygon records may move while polygons are appended: re-fetch them with
 // GetPolygon after these calls. Neither call is reentrant for one ObjectDb.
@@ -49,3 +56,17 @@ enum TriangulateFlag {
   TRI_KEEP_QUADS = 1,   // leave four-corner polygons whole
   TRI_KEEP_CONVEX = 2,  // leave convex and self-crossing polygons whole (no fan)
 };
+
+struct ObjectDb;
+
+// What one TriangulatePolygonsCounted call did. Barring faults, every polygon
+// that was cut gives triangles + dropped == expected.
+struct TriangulateCounts {
+  int polygons = 0;   // polygons visited (enough corners for the flags)
+  int leftWhole = 0;  // of those, still more than three corners afterwards
+  int expected = 0;   // sum of (distinct corners - 2) over the others
+  int triangles = 0;  // triangles they became (in place or appended)
+  int dropped = 0;    // triangles dropped as degenerate
+};
+
+int TriangulatePolygonsCounted(ObjectDb* db, int flags, TriangulateCounts* counts);
