@@ -785,11 +785,7 @@ ObjectDb* Clone(ObjectDb* db) {
   return c;
 }
 
-const char* TakeErrorText(ObjectDb* db) {
-  const char* text = ObjErrorText(db->error);
-  db->error = 0;
-  return text;
-}
+const char* TakeErrorText(ObjectDb* db) { return db->error.Take(); }
 
 void Log(ObjectDb* db, const char* format, ...) {
   if (!db->logFile || !format) return;
@@ -828,6 +824,20 @@ void SetTagType(ObjectDb* db, ObjTag* tag, Id4 type) {
   auto existing = index.find(key);
   // Keep the first tag in list order for each key.
   if (existing == index.end() || existing->second->id > tag->id) index[key] = tag;
+}
+
+void ObjErrorCode::Set(int32_t code, const std::string& message) {
+  code_ = code;
+  message_.assign(message, 0, kMessageSize - 1);
+}
+
+const char* ObjErrorCode::Take() {
+  if (message_.empty())
+    taken_ = ObjErrorText(code_);
+  else
+    taken_.swap(message_);
+  *this = 0;
+  return taken_.c_str();
 }
 
 const char* ObjErrorText(int code) {
@@ -984,6 +994,9 @@ ObjectDb* CreateObjectDb(int flags) {
   InstallPendingOps(db->ops);
   InstallCoreOps(db->ops);
   InstallMapOps(db->ops);
+  InstallWriterOps(db->ops);
+  InstallSurfaceOps(db->ops);
+  InstallUvOps(db->ops);
   InstallTriangulationOps(db->ops);
   return db;
 }

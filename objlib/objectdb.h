@@ -46,6 +46,7 @@ struct SurfaceAttributes;
 struct TextureLayer;
 struct EdgeLoop;
 struct LoopItem;
+struct CornerUv;
 
 enum ObjError {
   ERR_NONE = 0,
@@ -350,7 +351,7 @@ struct ObjectDbOps {
   int (*SetUv)(ObjectDb*, int index, double u, double v, double w);
   int (*BuildUvs)(ObjectDb*, int channels, int layerCount, int flags);
   int (*MapPolygonUvs)(ObjectDb*, int channel, int n, int flags);
-  int (*ProjectCornerUv)(ObjectDb*, TextureLayer* layer, int flags, int polygon, double* out);
+  int (*ProjectCornerUv)(ObjectDb*, TextureLayer* layer, int flags, int polygon, CornerUv* out);
   int (*LoadUvFile)(ObjectDb*, int flags);
   int (*FreeUvs)(ObjectDb*);
   // Colours
@@ -481,10 +482,36 @@ struct ObjectStore {
   std::unordered_map<std::string, ObjTag*> tagByTypeName;
 };
 
+// The record's error code, optionally with a message (a side file's format
+// error names the line and the file). Assigning a code any other way than
+// Set drops the message, so a message never outlives the error it explains.
+class ObjErrorCode {
+ public:
+  static constexpr size_t kMessageSize = 1024;  // longest message + 1
+
+  ObjErrorCode& operator=(int32_t code) {
+    code_ = code;
+    message_.clear();
+    return *this;
+  }
+  operator int32_t() const { return code_; }
+  // Sets the code with a message cut to kMessageSize - 1 bytes.
+  void Set(int32_t code, const std::string& message);
+  const std::string& Message() const { return message_; }
+  // The message when one is set, else the code's text; resets both. The text
+  // stays valid until the next Take.
+  const char* Take();
+
+ private:
+  int32_t code_ = 0;
+  std::string message_;
+  std::string taken_;
+};
+
 struct ObjectDb {
   std::string path;        // the file last loaded
   std::string failedPath;  // the path whose opening failed (error 2)
-  int32_t error = 0;
+  ObjErrorCode error;
   int32_t format = 0;  // 1 LWOB, 2 LWO2, 0 before a load
   MemCon* memcon = nullptr;
   FILE* logFile = nullptr;

@@ -14,6 +14,12 @@ void InstallCoreOps(ObjectDbOps& ops);
 void InstallGeometryOps(ObjectDbOps& ops);
 // Vertex maps, discontinuous maps and polygon tag tables.
 void InstallMapOps(ObjectDbOps& ops);
+// Save (LWO2 and LWOB writer).
+void InstallWriterOps(ObjectDbOps& ops);
+// Surface attributes and texture layers.
+void InstallSurfaceOps(ObjectDbOps& ops);
+// Texture coordinates, their projection and the UV and vertex-colour files.
+void InstallUvOps(ObjectDbOps& ops);
 // TriangulatePolygon, TriangulatePolygons.
 void InstallTriangulationOps(ObjectDbOps& ops);
 

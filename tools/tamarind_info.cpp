@@ -1,6 +1,6 @@
 // tamarind-info: prints what the object library reads from LightWave files.
 //
-//   tamarind-info [--json] [--triangulate] [--log FILE] FILE...
+//   tamarind-info [--json] [--triangulate] [--viewer] [--log FILE] FILE...
 //
 // Objects (.lwo) are read by the object library, scenes (.lws) by the scene
 // library with their objects. One summary per file (text, or one JSON object per line with --json).
@@ -22,6 +22,7 @@ namespace {
 struct Options {
   bool json = false;
   bool triangulate = false;
+  bool viewer = false;
   const char* logPath = nullptr;
   std::vector<const char*> files;
 };
@@ -43,6 +44,8 @@ struct LayerSummary {
   int points;
   int polygons[5];
   int triangles;
+  int normals;
+  int uvs;
 };
 
 std::vector<LayerSummary> SummariseLayers(ObjectDb* db) {
@@ -65,6 +68,8 @@ std::vector<LayerSummary> SummariseLayers(ObjectDb* db) {
           if (o.GetPolygon(db, p)->vertexCount == 3) ++s.triangles;
     }
     o.BeginPolygonType(db, ID_FACE);
+    s.normals = o.GetNormalCount(db);
+    s.uvs = o.GetUvCount(db);
     out.push_back(s);
   }
   o.SelectLayer(db, 0);
@@ -185,7 +190,8 @@ void PrintJson(const char* file, ObjectDb* db) {
       if (t) s += ", ";
       s += "\"" + IdText(kPolygonTypes[t]) + "\": " + std::to_string(l.polygons[t]);
     }
-    s += "}, \"triangles\": " + std::to_string(l.triangles) + "}";
+    s += "}, \"triangles\": " + std::to_string(l.triangles) + ", \"normals\": " + std::to_string(l.normals) +
+         ", \"uvs\": " + std::to_string(l.uvs) + "}";
   }
   s += "], \"tags\": [";
   for (int i = 0; i < db->ops.GetTagCount(db); ++i) {
@@ -242,13 +248,14 @@ void PrintJson(const char* file, ObjectDb* db) {
   printf("%s\n", s.c_str());
 }
 
-void PrintText(const char* file, ObjectDb* db) {
+void PrintText(const char* file, ObjectDb* db, bool viewer) {
   printf("%s\n  format: %s\n", file, FormatName(db->format));
   for (const LayerSummary& l : SummariseLayers(db)) {
     printf("  layer %d \"%s\" parent %d pivot (%g, %g, %g): %d points", l.number, l.name.c_str(), l.parent,
            l.pivot[0], l.pivot[1], l.pivot[2], l.points);
     for (int t = 0; t < 5; ++t)
       if (l.polygons[t] || t == 0) printf(", %d %s", l.polygons[t], IdText(kPolygonTypes[t]).c_str());
+    if (viewer) printf("; %d triangles, %d normals, %d uvs", l.triangles, l.normals, l.uvs);
     printf("\n");
   }
   printf("  tags (%d):", db->ops.GetTagCount(db));
@@ -290,7 +297,7 @@ bool IsScene(const char* file) {
 }
 
 int Usage() {
-  fprintf(stderr, "usage: tamarind-info [--json] [--triangulate] [--log FILE] FILE...\n");
+  fprintf(stderr, "usage: tamarind-info [--json] [--triangulate] [--viewer] [--log FILE] FILE...\n");
   return 2;
 }
 
@@ -301,6 +308,7 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (!strcmp(argv[i], "--json")) opt.json = true;
     else if (!strcmp(argv[i], "--triangulate")) opt.triangulate = true;
+    else if (!strcmp(argv[i], "--viewer")) opt.viewer = true;
     else if (!strcmp(argv[i], "--log") && i + 1 < argc) opt.logPath = argv[++i];
     else if (argv[i][0] == '-' && argv[i][1] == '-') return Usage();
     else opt.files.push_back(argv[i]);
@@ -317,6 +325,16 @@ int main(int argc, char** argv) {
   }
   LoadOptions load;
   if (opt.triangulate) load.flags = LOAD_TRIANGULATE;
+  if (opt.viewer) {
+    // The viewer's load: sorted, triangulated, UVs (the ".uv" file first),
+    // one normal per point, vertex colours.
+    load.flags = LOAD_SORT | LOAD_TRIANGULATE | LOAD_UVS | LOAD_NORMALS | LOAD_COLORS;
+    load.normalFlags = 6;
+    load.uvFlags = 10;
+    load.uvChannels = 1;
+    load.uvLayerCount = 2;
+    load.colorFlags = 1;
+  }
 
   int status = 0;
   for (const char* file : opt.files) {
@@ -340,7 +358,7 @@ int main(int argc, char** argv) {
     } else if (opt.json) {
       PrintJson(file, db);
     } else {
-      PrintText(file, db);
+      PrintText(file, db, opt.viewer);
     }
     CloseObjectDb(&db);
   }

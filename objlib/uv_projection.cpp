@@ -1,0 +1,488 @@
+// Texture coordinates: the per-layer UV list, and the planar, cylindrical,
+// spherical, cubic, front and UV-map projections that fill it.
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <new>
+#include <unordered_map>
+#include <vector>
+
+#include "ops_internal.h"
+#include "side_files.h"
+#include "surface_attributes.h"
+
+namespace {
+
+constexpr double kEps = 1.1920928955078125e-07;  // 2^-23
+// The projection formulas use these exact values, so coordinates match
+// what other programs computed from the same objects.
+constexpr double kPi = 3.14159265359;
+constexpr double kInv2Pi = 0.159154943091884854;
+constexpr double kInvPi = 0.318309886183769708;
+
+// ------------------------------------------------------------- UV list
+
+int GetUvCount(ObjectDb* db) { return db->currentLayer ? int(db->currentLayer->uvs.size()) : 0; }
+
+int AddUv(ObjectDb* db, double u, double v, double w) {
+  ObjLayer* l = db->currentLayer;
+  if (!l) return -1;
+  ObjUv uv;
+  uv.u = u;
+  uv.v = v;
+  uv.w = w;
+  try {
+    l->uvs.push_back(uv);
+  } catch (const std::bad_alloc&) {
+    SetError(db, ERR_MEMORY);
+    return -1;
+  }
+  return int(l->uvs.size() - 1);
+}
+
+// Calls visit(polygon, corner) for the corners of the current polygons at a
+// point, through the point links when they are built, else by a scan; stops
+// when visit returns true.
+template <typename F>
+void ForEachCornerAt(ObjLayer* l, int point, F visit) {
+  auto& polys = l->Polygons();
+  if (point < 0 || size_t(point) >= l->points.size()) return;
+  if (l->pointLinksBuilt && l->points[size_t(point)].userData) {
+    auto* links = static_cast<PolygonLinks*>(l->points[size_t(point)].userData);
+    for (int i = 0; i < links->count; ++i) {
+      size_t pi = size_t(links->polygons[i]);
+      if (pi < polys.size() && visit(polys[pi], links->corners[i])) return;
+    }
+    return;
+  }
+  for (auto& p : polys) {
+    const size_t n = std::min(size_t(std::max(p.vertexCount, 0)), p.points.size());
+    for (size_t c = 0; c < n; ++c)
+      if (p.points[c] == point && visit(p, int(c))) return;
+  }
+}
+
+int AddSharedUv(ObjectDb* db, int point, double u, double v, double w) {
+  ObjLayer* l = db->currentLayer;
+  if (!l) return -1;
+  int found = -1;
+  ForEachCornerAt(l, point, [&](ObjPolygon& p, int c) {
+    const CornerChannel* channel = p.currentChannel;
+    if (!channel || c < 0 || size_t(c) >= channel->values.size()) return false;
+    const int i = channel->values[size_t(c)];
+    if (i < 0 || size_t(i) >= l->uvs.size()) return false;
+    const ObjUv& o = l->uvs[size_t(i)];
+    if (std::fabs(o.u - u) < kEps && std::fabs(o.v - v) < kEps && std::fabs(o.w - w) < kEps) {
+      found = i;
+      return true;
+    }
+    return false;
+  });
+  return found >= 0 ? found : AddUv(db, u, v, w);
+}
+
+ObjUv* GetUv(ObjectDb* db, int index) {
+  ObjLayer* l = db->currentLayer;
+  if (!l || index < 0 || size_t(index) >= l->uvs.size()) return nullptr;
+  return &l->uvs[size_t(index)];
+}
+
+int SetUv(ObjectDb* db, int index, double u, double v, double w) {
+  ObjUv* uv = GetUv(db, index);
+  if (!uv) return ERR_PARAM;
+  uv->u = u;
+  uv->v = v;
+  uv->w = w;
+  return 0;
+}
+
+int FreeUvs(ObjectDb* db) {
+  ObjLayer* l = db->currentLayer;
+  if (!l) return 0;
+  l->uvs.clear();
+  l->uvs.shrink_to_fit();
+  for (auto& group : l->groups)
+    for (ObjPolygon& p : group.polygons) {
+      p.channels.clear();
+      p.currentChannel = nullptr;
+    }
+  return 0;
+}
+
+// ---------------------------------------------------------- projections
+
+// Heading of the direction (a, b), measured from +b.
+double H(double a, double b) {
+  if (a == 0 && b == 0) return 0;
+  if (b == 0) return a >= 0 ? -kPi / 2 : kPi / 2;
+  const double q = std::atan(a / b);
+  return b >= 0 ? -q : kPi - q;
+}
+
+// Heading and pitch of (a, c, b), c being the pole direction.
+void HP(double a, double c, double b, double* h, double* p) {
+  if (a == 0 && b == 0) {
+    *h = 0;
+    *p = c > 0 ? kPi / 2 : (c < 0 ? -kPi / 2 : 0);
+    return;
+  }
+  *h = H(a, b);
+  *p = std::atan(c / std::sqrt(a * a + b * b));
+}
+
+double Finite(double x) { return std::isfinite(x) ? x : 0; }
+
+// Within 2^-23 of 0 or of its own integer part, a coordinate is taken as
+// exactly that; values are not reduced to [0, 1).
+double Snap(double x) {
+  x = Finite(x);
+  if (std::fabs(x) < kEps) return 0;
+  const double whole = std::trunc(x);
+  return std::fabs(x - whole) < kEps ? whole : x;
+}
+
+// A polygon across the seam of a cylinder or sphere has corners near `wrap`
+// and near 0; taking one wrap off the high ones keeps it in one piece when
+// that does not spread its coordinates further.
+void FixSeam(CornerUv* out, int n, double CornerUv::*field, double wrap) {
+  if (n <= 0 || !std::isfinite(wrap)) return;
+  bool reaches = false;
+  double lo = out[0].*field, hi = lo;
+  for (int i = 0; i < n; ++i) {
+    const double x = out[i].*field;
+    reaches = reaches || x >= wrap;
+    lo = std::min(lo, x);
+    hi = std::max(hi, x);
+  }
+  if (!reaches) return;
+  std::vector<double> moved(static_cast<size_t>(n));
+  double mlo = std::numeric_limits<double>::infinity(), mhi = -mlo;
+  for (int i = 0; i < n; ++i) {
+    double x = out[i].*field;
+    if (x >= wrap - kEps) {
+      x -= wrap;
+      if (std::fabs(x) < kEps) x = 0;
+    }
+    moved[size_t(i)] = x;
+    mlo = std::min(mlo, x);
+    mhi = std::max(mhi, x);
+  }
+  if (mhi - mlo <= hi - lo)
+    for (int i = 0; i < n; ++i) out[i].*field = moved[size_t(i)];
+}
+
+// Moves the polygon by whole units so that its smallest coordinate lies in
+// [0, 1), in one step whatever the distance.
+void ShiftToUnit(CornerUv* out, int n, double CornerUv::*field) {
+  auto smallest = [&] {
+    double m = std::numeric_limits<double>::infinity();
+    for (int i = 0; i < n; ++i) m = std::min(m, out[i].*field);
+    return m;
+  };
+  double m = smallest();
+  if (!std::isfinite(m)) return;
+  if (m < 0) {
+    const double k = std::ceil(-m);
+    for (int i = 0; i < n; ++i) out[i].*field += k;
+    m = smallest();
+  }
+  if (m > 0) {
+    const double whole = std::trunc(m);
+    if (whole > 0)
+      for (int i = 0; i < n; ++i) out[i].*field -= whole;
+  }
+}
+
+struct Projection {
+  int kind = PROJ_PLANAR;
+  int axis = AXIS_X;
+  double size[3] = {1, 1, 1};
+  double center[3] = {0, 0, 0};
+  double wrapWidth = 1, wrapHeight = 1;
+  double cosH = 1, sinH = 0, cosP = 1, sinP = 0, cosB = 1, sinB = 0;
+  const double (*matrix)[4] = nullptr;
+};
+
+// Axis codes other than X and Y act as Z.
+int AxisOf(int code) { return code == AXIS_X || code == AXIS_Y ? code : AXIS_Z; }
+
+int CubicAxis(const double n[3]) {
+  const double x = std::fabs(n[0]), y = std::fabs(n[1]), z = std::fabs(n[2]);
+  if (x > y && x > z) return AXIS_X;
+  return y > z ? AXIS_Y : AXIS_Z;
+}
+
+Projection MakeProjection(ObjectDb* db, const TextureLayer& t, int polygon) {
+  Projection p;
+  p.matrix = t.matrix;
+  p.kind = t.projection <= PROJ_FRONT ? int(t.projection) : int(PROJ_PLANAR);
+  p.axis = AxisOf(t.axis);
+  if (p.kind == PROJ_CUBIC) {
+    double n[3];
+    db->ops.GetPolygonNormal(db, polygon, n);
+    p.axis = CubicAxis(n);
+    p.kind = PROJ_PLANAR;
+  }
+  p.wrapWidth = t.wrapWidth;
+  p.wrapHeight = t.wrapHeight;
+  for (int i = 0; i < 3; ++i) {
+    p.size[i] = t.size[i];
+    p.center[i] = t.center[i];
+  }
+  // Points are row vectors: rotated about Z by -bank, then Y by heading,
+  // then X by -pitch.
+  p.cosH = std::cos(double(t.rotation[0]));
+  p.sinH = std::sin(double(t.rotation[0]));
+  p.cosP = std::cos(-double(t.rotation[1]));
+  p.sinP = std::sin(-double(t.rotation[1]));
+  p.cosB = std::cos(-double(t.rotation[2]));
+  p.sinB = std::sin(-double(t.rotation[2]));
+  return p;
+}
+
+void Transform(const Projection& pr, const ObjPoint& point, double out[3]) {
+  const double (*m)[4] = pr.matrix;
+  double x = point.x * m[0][0] + point.y * m[1][0] + point.z * m[2][0] + m[3][0] - pr.center[0];
+  double y = point.x * m[0][1] + point.y * m[1][1] + point.z * m[2][1] + m[3][1] - pr.center[1];
+  double z = point.x * m[0][2] + point.y * m[1][2] + point.z * m[2][2] + m[3][2] - pr.center[2];
+  double x1 = x * pr.cosB - y * pr.sinB, y1 = x * pr.sinB + y * pr.cosB;
+  double x2 = x1 * pr.cosH + z * pr.sinH, z2 = -x1 * pr.sinH + z * pr.cosH;
+  double y3 = y1 * pr.cosP - z2 * pr.sinP, z3 = y1 * pr.sinP + z2 * pr.cosP;
+  out[0] = x2;
+  out[1] = y3;
+  out[2] = z3;
+}
+
+void ProjectPoint(const Projection& pr, const double p[3], double* u, double* v) {
+  const double x = p[0], y = p[1], z = p[2];
+  switch (pr.kind) {
+    case PROJ_CYLINDRICAL: {
+      double h, t;
+      if (pr.axis == AXIS_X) {
+        h = H(z, -y);
+        t = x / pr.size[0];
+      } else if (pr.axis == AXIS_Y) {
+        h = H(-x, z);
+        t = y / pr.size[1];
+      } else {
+        h = H(-x, -y);
+        t = z / pr.size[2];
+      }
+      *u = 1 - h * kInv2Pi;
+      if (pr.wrapWidth != 1) *u *= pr.wrapWidth;
+      *v = 0.5 - t;
+      break;
+    }
+    case PROJ_SPHERICAL: {
+      double h, pitch;
+      if (pr.axis == AXIS_X)
+        HP(z, x, -y, &h, &pitch);
+      else if (pr.axis == AXIS_Y)
+        HP(-x, y, z, &h, &pitch);
+      else
+        HP(-x, z, -y, &h, &pitch);
+      *u = 1 - h * kInv2Pi;
+      *v = 0.5 - pitch * kInvPi;
+      if (pr.wrapWidth != 1) *u *= pr.wrapWidth;
+      if (pr.wrapHeight != 1) *v *= pr.wrapHeight;
+      break;
+    }
+    case PROJ_FRONT:
+      *u = *v = 0;
+      break;
+    default:  // planar
+      *u = (pr.axis == AXIS_X ? z / pr.size[2] : x / pr.size[0]) + 0.5;
+      *v = 0.5 - (pr.axis == AXIS_Y ? z / pr.size[2] : y / pr.size[1]);
+      break;
+  }
+}
+
+// Corners take the VMAD value for (point, polygon), else the VMAP value of
+// the point; maps with fewer than two values per point count as missing.
+int LookUpUvMap(ObjectDb* db, const TextureLayer& t, int polygon, const ObjPolygon& p, CornerUv* out) {
+  ObjLayer* l = db->currentLayer;
+  const char* name = t.uvMapName.c_str();
+  ObjVMad* vmad = db->ops.FindVMad(db, ID_TXUV, name);
+  ObjVMap* vmap = db->ops.FindVMap(db, ID_TXUV, name);
+  if (vmad && (vmad->dimension < 2 || vmad->polygonType != l->CurrentType())) vmad = nullptr;
+  if (vmap && vmap->dimension < 2) vmap = nullptr;
+  int result = 0;
+  for (int c = 0; c < p.vertexCount; ++c) {
+    const int point = p.points[size_t(c)];
+    const float* value = vmad ? db->ops.GetVMadValue(db, vmad, point, polygon) : nullptr;
+    if (!value && vmap) value = db->ops.GetVMapValue(db, vmap, point);
+    if (value) {
+      out[c].u = Finite(value[0]);
+      out[c].v = Finite(value[1]);
+    } else {
+      out[c].u = out[c].v = 0;
+      result = ERR_UV_TEXTURE;
+    }
+  }
+  return result;
+}
+
+int ProjectCornerUv(ObjectDb* db, TextureLayer* t, int flags, int polygon, CornerUv* out) {
+  ObjPolygon* p = CurrentPolygon(db, polygon);
+  if (!p || !t || !out || p->vertexCount < 0 || p->points.size() < size_t(p->vertexCount)) return ERR_PARAM;
+  ObjLayer* l = db->currentLayer;
+  const int n = p->vertexCount;
+  int result = 0;
+  Projection pr;
+  if (t->projection == PROJ_UV_MAP) {
+    result = LookUpUvMap(db, *t, polygon, *p, out);
+  } else {
+    pr = MakeProjection(db, *t, polygon);
+    for (int c = 0; c < n; ++c) {
+      const int point = p->points[size_t(c)];
+      double u = 0, v = 0;
+      if (point >= 0 && size_t(point) < l->points.size()) {
+        double xyz[3];
+        Transform(pr, l->points[size_t(point)], xyz);
+        ProjectPoint(pr, xyz, &u, &v);
+        if (pr.kind != PROJ_FRONT) v = 1 - v;
+      }
+      out[c].u = Snap(u);
+      out[c].v = Snap(v);
+    }
+    if (pr.kind == PROJ_CYLINDRICAL) {
+      FixSeam(out, n, &CornerUv::u, pr.wrapWidth);
+    } else if (pr.kind == PROJ_SPHERICAL) {
+      FixSeam(out, n, &CornerUv::u, pr.wrapWidth);
+      FixSeam(out, n, &CornerUv::v, pr.wrapHeight);
+    }
+  }
+  if (flags & UV_SHIFT) {
+    ShiftToUnit(out, n, &CornerUv::u);
+    ShiftToUnit(out, n, &CornerUv::v);
+  }
+  for (int c = 0; c < n; ++c) {
+    out[c].u = Finite(out[c].u);
+    out[c].v = Finite(out[c].v);
+    out[c].w = 1.0;
+    out[c].point = p->points[size_t(c)];
+    out[c].surfaceId = p->surfaceId;
+  }
+  return result;
+}
+
+// ------------------------------------------------------------- building
+
+// Layer (channel, n) of the polygon's surface, or null.
+class LayerLookup {
+ public:
+  LayerLookup(ObjectDb* db, int channel, int n) : db_(db), channel_(channel), n_(n) {}
+  TextureLayer* For(const ObjPolygon& p) {
+    if (!p.surfaceName) return nullptr;
+    auto found = bySurface_.find(p.surfaceId);
+    if (found != bySurface_.end()) return found->second;
+    SurfaceAttributes* a = db_->ops.GetSurfaceAttributes(db_, p.surfaceId);
+    TextureLayer* t = a ? db_->ops.GetTextureLayer(db_, a, channel_, n_) : nullptr;
+    bySurface_.emplace(p.surfaceId, t);
+    return t;
+  }
+
+ private:
+  ObjectDb* db_;
+  int channel_, n_;
+  std::unordered_map<int, TextureLayer*> bySurface_;
+};
+
+bool AnySurfaceHasLayer(ObjectDb* db, int channel, int n) {
+  for (ObjSurface& s : db->store->surfaces) {
+    SurfaceAttributes* a = db->ops.GetSurfaceAttributes(db, s.id);
+    if (a && db->ops.GetTextureLayer(db, a, channel, n)) return true;
+  }
+  return false;
+}
+
+int MapPolygonUvs(ObjectDb* db, int channel, int n, int flags) {
+  ObjLayer* l = db->currentLayer;
+  if (!l) return ERR_PARAM;
+  if (!AnySurfaceHasLayer(db, channel, n)) return 0;
+  LayerLookup lookup(db, channel, n);
+  std::vector<CornerUv> corners;
+  std::vector<int32_t> indices;
+  const bool share = (flags & UV_SHARE) != 0;
+  const size_t count = l->Polygons().size();
+  for (size_t pi = 0; pi < count; ++pi) {
+    const ObjPolygon& p = l->Polygons()[pi];
+    TextureLayer* t = lookup.For(p);
+    if (!t || p.vertexCount <= 0) continue;
+    const int corner = p.vertexCount;
+    try {
+      corners.assign(size_t(corner), CornerUv());
+      indices.assign(size_t(corner), 0);
+    } catch (const std::bad_alloc&) {
+      return SetError(db, ERR_MEMORY);
+    }
+    if (db->ops.ProjectCornerUv(db, t, flags, int(pi), corners.data()) != 0) continue;
+    for (int c = 0; c < corner; ++c) {
+      const CornerUv& k = corners[size_t(c)];
+      const int index = share ? db->ops.AddSharedUv(db, k.point, k.u, k.v, k.w) : db->ops.AddUv(db, k.u, k.v, k.w);
+      if (index < 0) return SetError(db, ERR_MEMORY);
+      indices[size_t(c)] = index;
+    }
+    try {
+      if (!db->ops.SelectPolygonChannel(db, int(pi), channel, n)) continue;
+    } catch (const std::bad_alloc&) {
+      return SetError(db, ERR_MEMORY);
+    }
+    db->ops.SetPolygonChannelValues(db, int(pi), corner, indices.data());
+  }
+  return 0;
+}
+
+// How many layers of that channel the richest surface has: layer indices at
+// or beyond it exist on no surface.
+int LayerCountOf(ObjectDb* db, int channel) {
+  int most = 0;
+  for (ObjSurface& s : db->store->surfaces) {
+    SurfaceAttributes* a = db->ops.GetSurfaceAttributes(db, s.id);
+    if (!a) continue;
+    int n = 0;
+    for (auto& t : a->layers) n += t->channel == channel;
+    most = std::max(most, n);
+  }
+  return most;
+}
+
+int BuildUvs(ObjectDb* db, int channels, int layerCount, int flags) {
+  if (!db->currentLayer) return ERR_PARAM;
+  int status = db->ops.FreeUvs(db);
+  if (status) return status;
+  if ((flags & UV_TRY_FILE) && db->ops.LoadUvFile(db, flags) == 0) return 0;
+  bool linked = false;
+  if (flags & UV_SHARE) {
+    const ObjErrorCode before = db->error;
+    status = db->ops.BuildPointPolygonLinks(db);
+    linked = status == 0;
+    if (status == ERR_DATABASE) db->error = before;  // no points: nothing to link
+  }
+  int result = status == ERR_MEMORY ? status : 0;
+  for (int bit = 0; bit < 8 && result == 0; ++bit) {
+    const int channel = 1 << bit;
+    if (!(channels & channel)) continue;
+    const int count = std::min(layerCount, LayerCountOf(db, channel));
+    for (int n = 0; n < count && result == 0; ++n) result = db->ops.MapPolygonUvs(db, channel, n, flags);
+  }
+  db->ops.SelectTextureLayers(db, 0, 0);
+  db->ops.SelectTextureLayers(db, TEX_COLR, 0);
+  if (linked) db->ops.FreePointPolygonLinks(db);
+  return result;
+}
+
+}  // namespace
+
+void InstallUvOps(ObjectDbOps& o) {
+  o.GetUvCount = GetUvCount;
+  o.AddUv = AddUv;
+  o.AddSharedUv = AddSharedUv;
+  o.GetUv = GetUv;
+  o.SetUv = SetUv;
+  o.BuildUvs = BuildUvs;
+  o.MapPolygonUvs = MapPolygonUvs;
+  o.ProjectCornerUv = ProjectCornerUv;
+  o.FreeUvs = FreeUvs;
+  InstallSideFileOps(o);
+}
