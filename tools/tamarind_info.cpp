@@ -16,6 +16,7 @@
 #include "json.h"
 #include "objectdb.h"
 #include "surface_chunks.h"
+#include "viewer_model.h"
 
 namespace {
 
@@ -175,7 +176,9 @@ std::vector<MapSummary> SummariseMaps(ObjectDb* db, const std::vector<M> ObjLaye
   return out;
 }
 
-void PrintJson(const char* file, ObjectDb* db) {
+std::string ViewerJson(ObjectDb* db);
+
+void PrintJson(const char* file, ObjectDb* db, bool viewer) {
   std::string s = "{\"file\": " + JsonString(file) + ", \"format\": \"" + FormatName(db->format) + "\"";
   s += ", \"layers\": [";
   auto layers = SummariseLayers(db);
@@ -244,7 +247,9 @@ void PrintJson(const char* file, ObjectDb* db) {
            JsonNumber(envelopes[i].keys[k].second) + "]";
     s += "]}";
   }
-  s += "]}";
+  s += "]";
+  if (viewer) s += ", \"viewer\": " + ViewerJson(db);
+  s += "}";
   printf("%s\n", s.c_str());
 }
 
@@ -294,6 +299,40 @@ void PrintText(const char* file, ObjectDb* db, bool viewer) {
 bool IsScene(const char* file) {
   size_t n = strlen(file);
   return n >= 4 && strcasecmp(file + n - 4, ".lws") == 0;
+}
+
+// The viewer's renderable model of the object's first layer.
+std::string ViewerJson(ObjectDb* db) {
+  ViewerModel m;
+  db->ops.SelectLayer(db, 0);
+  BuildViewerModel(db, &m, 1);
+  std::string s = "{\"vertices\": " + std::to_string(m.vertexCount) +
+                  ", \"triangles\": " + std::to_string(m.triangleCount) + ", \"radius\": " + JsonNumber(m.radius) +
+                  ", \"centre_height\": " + JsonNumber(m.centreHeight) + ", \"groups\": [";
+  for (size_t i = 0; i < m.groups.size(); ++i) {
+    SurfaceGroup& g = m.groups[i];
+    BuildSurfaceEdges(&m, &g);
+    s += std::string(i ? ", " : "") + "{\"surface\": " + JsonString(g.surfaceName) +
+         ", \"triangles\": " + std::to_string(g.triangleCount) + ", \"colour\": [" + JsonNumber(g.color[0]) + ", " +
+         JsonNumber(g.color[1]) + ", " + JsonNumber(g.color[2]) + "], \"texture\": " +
+         (g.textureIndex >= 0 ? JsonString(m.textures[size_t(g.textureIndex)].name) : std::string("null")) +
+         ", \"boundary_edges\": " + std::to_string(g.boundaryEdgeCount) + "}";
+  }
+  return s + "]}";
+}
+
+void PrintViewerText(ObjectDb* db) {
+  ViewerModel m;
+  db->ops.SelectLayer(db, 0);
+  BuildViewerModel(db, &m, 1);
+  printf("  viewer model: %d vertices, %d triangles, radius %g, centre height %g\n", m.vertexCount,
+         m.triangleCount, double(m.radius), double(m.centreHeight));
+  for (SurfaceGroup& g : m.groups) {
+    BuildSurfaceEdges(&m, &g);
+    printf("    group \"%s\": %d triangles, colour (%g, %g, %g), texture %s, %d boundary edges\n",
+           g.surfaceName.c_str(), g.triangleCount, double(g.color[0]), double(g.color[1]), double(g.color[2]),
+           g.textureIndex >= 0 ? m.textures[size_t(g.textureIndex)].name.c_str() : "none", g.boundaryEdgeCount);
+  }
 }
 
 int Usage() {
@@ -356,9 +395,10 @@ int main(int argc, char** argv) {
       if (opt.json) printf("{\"file\": %s, \"error\": %s}\n", JsonString(file).c_str(), JsonString(error).c_str());
       status = 1;
     } else if (opt.json) {
-      PrintJson(file, db);
+      PrintJson(file, db, opt.viewer);
     } else {
       PrintText(file, db, opt.viewer);
+      if (opt.viewer) PrintViewerText(db);
     }
     CloseObjectDb(&db);
   }

@@ -1,0 +1,288 @@
+#include "viewer_model.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+
+#include "objectdb.h"
+#include "surface_attributes.h"
+#include "texture_table.h"
+#include "ui_services.h"
+
+namespace {
+
+ModelBackendHooks* g_hooks = nullptr;
+
+void Normalise(float v[3]) {
+  float len = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+  if (len > 0) {
+    for (int i = 0; i < 3; ++i) {
+      v[i] /= len;
+      if (v[i] > 1) v[i] = 1;
+    }
+  }
+}
+
+// Counts, per surface id, the polygons that will become triangles, so each
+// group's arrays are sized to what it really receives.
+std::vector<int32_t> CountTriangles(const std::vector<ObjPolygon>& polys, size_t groupCount) {
+  std::vector<int32_t> counts(groupCount, 0);
+  for (const ObjPolygon& p : polys)
+    if (p.vertexCount >= 3 && p.surfaceId >= 0 && size_t(p.surfaceId) < groupCount) ++counts[size_t(p.surfaceId)];
+  return counts;
+}
+
+}  // namespace
+
+void SetModelBackendHooks(ModelBackendHooks* hooks) { g_hooks = hooks; }
+
+LoadOptions ViewerLoadOptions() {
+  LoadOptions o;
+  o.flags = LOAD_SORT | LOAD_TRIANGULATE | LOAD_UVS | LOAD_NORMALS | LOAD_COLORS;
+  CopyName(o.contentDirectory, ".");
+  o.readerParameter = 0;
+  o.normalFlags = 6;
+  o.uvFlags = 10;
+  o.uvChannels = 1;
+  o.uvLayerCount = 2;
+  o.colorFlags = 1;
+  o.triangulationFlags = 0;
+  return o;
+}
+
+std::string ImageFileName(const std::string& path) {
+  size_t cut = path.find_last_of("\\/");
+  return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+ViewerModel* OpenViewerModel(const char* path, UiServices* ui) {
+  auto model = std::unique_ptr<ViewerModel>(new (std::nothrow) ViewerModel);
+  if (!model) return nullptr;
+  LoadOptions options = ViewerLoadOptions();
+  ObjectDb* db = OpenObjectDb(path, &options);
+  if (!db) {
+    if (ui) ui->ShowMessage("ファイルがオープンできません", path, MessageButtons::Ok, DialogOwner::MainWindow);
+    return nullptr;
+  }
+  try {
+    BuildViewerModel(db, model.get(), 1);
+  } catch (const std::bad_alloc&) {
+    CloseObjectDb(&db);
+    return nullptr;
+  }
+  CloseObjectDb(&db);
+  for (SurfaceGroup& g : model->groups) BuildSurfaceEdges(model.get(), &g);
+  return model.release();
+}
+
+void BuildViewerModel(ObjectDb* db, ViewerModel* model, int normalise) {
+  auto& o = db->ops;
+  ObjLayer* layer = db->currentLayer;
+  if (!layer) return;
+
+  // Vertices, with z negated.
+  const int pointCount = o.GetPointCount(db);
+  model->vertexCount = pointCount;
+  model->vertices.resize(size_t(pointCount) * 3);
+  float top = 0, bottom = 0, radius = 0;
+  for (int i = 0; i < pointCount; ++i) {
+    const ObjPoint* p = o.GetPoint(db, i);
+    float* v = &model->vertices[size_t(i) * 3];
+    v[0] = float(p->x);
+    v[1] = float(p->y);
+    v[2] = float(-p->z);
+    top = std::max(top, v[1]);
+    bottom = std::min(bottom, v[1]);
+    radius = std::max(radius, std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]));
+  }
+  model->radius = radius;
+  model->centreHeight = (top + bottom) * 0.5f;
+
+  const int normalCount = o.GetNormalCount(db);
+  model->normalCount = normalCount;
+  model->normals.resize(size_t(normalCount) * 3);
+  for (int i = 0; i < normalCount; ++i) {
+    const ObjNormal* n = o.GetNormal(db, i);
+    float* v = &model->normals[size_t(i) * 3];
+    v[0] = float(n->x);
+    v[1] = float(n->y);
+    v[2] = float(-n->z);
+  }
+  model->normalScratchA.resize(size_t(normalCount));
+  model->normalScratchB.resize(size_t(normalCount));
+
+  const int uvCount = o.GetUvCount(db);
+  model->uvCount = uvCount;
+  model->uvs.resize(size_t(uvCount) * 2);
+  for (int i = 0; i < uvCount; ++i) {
+    const ObjUv* uv = o.GetUv(db, i);
+    model->uvs[size_t(i) * 2] = float(uv->u);
+    model->uvs[size_t(i) * 2 + 1] = float(uv->v);
+  }
+
+  // Groups, one per surface id, and one texture per textured surface.
+  const int groupCount = o.GetSurfaceCount(db);
+  const auto& polys = layer->Polygons();
+  std::vector<int32_t> capacity = CountTriangles(polys, size_t(groupCount));
+  model->groups.resize(size_t(groupCount));
+  for (int id = 0; id < groupCount; ++id) {
+    SurfaceGroup& g = model->groups[size_t(id)];
+    g.capacity = capacity[size_t(id)];
+    const size_t n = size_t(g.capacity);
+    g.points.resize(n * 3);
+    g.normals.resize(n * 3);
+    g.faceNormals.resize(n * 3);
+    g.scratch.resize(n);
+    ObjSurface* surface = o.GetSurface(db, id);
+    if (surface) g.surfaceName = surface->name;
+    SurfaceAttributes* a = o.GetSurfaceAttributes(db, id);
+    if (a) {
+      for (int c = 0; c < 3; ++c) g.color[c] = a->color[c];
+      if (!a->layers.empty() && !a->layers.front()->imageName.empty()) {
+        g.textureIndex = int32_t(model->textures.size());
+        model->textures.push_back({-1, ImageFileName(a->layers.front()->imageName)});
+        g.uvs.resize(n * 3);
+      }
+    } else {
+      g.color[0] = g.color[1] = g.color[2] = 0.78f;
+    }
+  }
+
+  // Triangles, corners reversed to keep their facing with z negated.
+  const size_t normalLimit = size_t(normalCount), uvLimit = size_t(uvCount);
+  auto inRange = [](int32_t i, size_t limit) { return i >= 0 && size_t(i) < limit; };
+  for (const ObjPolygon& p : polys) {
+    if (p.vertexCount < 3 || p.surfaceId < 0 || p.surfaceId >= groupCount) continue;
+    SurfaceGroup& g = model->groups[size_t(p.surfaceId)];
+    if (g.triangleCount >= g.capacity) continue;
+    const size_t t = size_t(g.triangleCount) * 3;
+    const int corner[3] = {2, 1, 0};
+    for (int k = 0; k < 3; ++k) {
+      const int c = corner[k];
+      g.points[t + size_t(k)] = p.points[size_t(c)];
+      int32_t n = size_t(c) < p.normals.size() ? p.normals[size_t(c)] : -1;
+      // A corner without a normal borrows its point's, when normals are per point.
+      g.normals[t + size_t(k)] = inRange(n, normalLimit) ? n : (inRange(p.points[size_t(c)], normalLimit) ? p.points[size_t(c)] : 0);
+      if (!g.uvs.empty()) {
+        const CornerChannel* ch = p.currentChannel;
+        int32_t uv = ch && size_t(c) < ch->values.size() ? ch->values[size_t(c)] : -1;
+        g.uvs[t + size_t(k)] = inRange(uv, uvLimit) ? uv : -1;
+      }
+    }
+    const float* v0 = &model->vertices[size_t(g.points[t]) * 3];
+    const float* v1 = &model->vertices[size_t(g.points[t + 1]) * 3];
+    const float* v2 = &model->vertices[size_t(g.points[t + 2]) * 3];
+    // (V[p1] - V[p2]) x (V[p0] - V[p2]) with (p2, p1, p0) stored in order.
+    const float a[3] = {v1[0] - v0[0], v1[1] - v0[1], v1[2] - v0[2]};
+    const float b[3] = {v2[0] - v0[0], v2[1] - v0[1], v2[2] - v0[2]};
+    float* fn = &g.faceNormals[t];
+    fn[0] = a[1] * b[2] - a[2] * b[1];
+    fn[1] = a[2] * b[0] - a[0] * b[2];
+    fn[2] = a[0] * b[1] - a[1] * b[0];
+    Normalise(fn);
+    ++g.triangleCount;
+  }
+  model->triangleCount = 0;
+  for (SurfaceGroup& g : model->groups) {
+    g.capacity = g.triangleCount;
+    model->triangleCount += g.triangleCount;
+  }
+
+  for (ObjVMap* m = o.NextVMap(db, nullptr, ID_WGHT); m; m = o.NextVMap(db, m, ID_WGHT)) {
+    WeightMap w;
+    w.name = m->name;
+    w.points = m->points;
+    w.values.resize(m->points.size());
+    for (size_t s = 0; s < m->points.size(); ++s)
+      w.values[s] = m->dimension > 0 ? m->values[s * size_t(m->dimension)] : 0.0f;
+    model->weightMaps.push_back(std::move(w));
+  }
+
+  if (normalise && model->radius > 0) {
+    const float scale = 15.0f / model->radius;
+    for (int i = 0; i < pointCount; ++i) {
+      float* v = &model->vertices[size_t(i) * 3];
+      v[1] -= model->centreHeight;
+      v[0] *= scale;
+      v[1] *= scale;
+      v[2] *= scale;
+    }
+  }
+  if (g_hooks) g_hooks->ModelBuilt(*model);
+}
+
+void BuildSurfaceEdges(ViewerModel* model, SurfaceGroup* group) {
+  (void)model;
+  const size_t edgeCount = size_t(group->triangleCount) * 3;
+  const std::vector<int32_t>& pts = group->points;
+  group->boundaryEdges.clear();
+  group->boundaryEdgeCount = 0;
+  if (edgeCount == 0) return;
+  // Edges bucketed under their smaller point index (counting sort), then
+  // matched within each small bucket.
+  std::vector<int32_t> lo(edgeCount), hi(edgeCount);
+  int32_t maxPoint = 0;
+  for (size_t t = 0; t < size_t(group->triangleCount); ++t)
+    for (int k = 0; k < 3; ++k) {
+      int32_t a = pts[t * 3 + size_t(k)], b = pts[t * 3 + size_t((k + 1) % 3)];
+      size_t e = t * 3 + size_t(k);
+      lo[e] = std::min(a, b);
+      hi[e] = std::max(a, b);
+      maxPoint = std::max(maxPoint, hi[e]);
+    }
+  std::vector<int32_t> start(size_t(maxPoint) + 2, 0);
+  for (size_t e = 0; e < edgeCount; ++e) ++start[size_t(lo[e]) + 1];
+  for (size_t i = 1; i < start.size(); ++i) start[i] += start[i - 1];
+  std::vector<int32_t> bucket(edgeCount);
+  std::vector<int32_t> fill(start.begin(), start.end() - 1);
+  for (size_t e = 0; e < edgeCount; ++e) bucket[size_t(fill[size_t(lo[e])]++)] = int32_t(e);
+  std::vector<uint8_t> shared(edgeCount, 0);
+  for (size_t b = 0; b + 1 < start.size(); ++b)
+    for (int32_t i = start[b]; i < start[b + 1]; ++i)
+      for (int32_t j = i + 1; j < start[b + 1]; ++j)
+        if (hi[size_t(bucket[size_t(i)])] == hi[size_t(bucket[size_t(j)])]) {
+          shared[size_t(bucket[size_t(i)])] = 1;
+          shared[size_t(bucket[size_t(j)])] = 1;
+        }
+  for (size_t e = 0; e < edgeCount; ++e)
+    if (!shared[e]) {
+      group->boundaryEdges.push_back(lo[e]);
+      group->boundaryEdges.push_back(hi[e]);
+    }
+  group->boundaryEdgeCount = int32_t(group->boundaryEdges.size() / 2);
+}
+
+bool LoadViewerModelTextures(ViewerModel* model, TextureTable& table) {
+  bool any = false;
+  for (ModelTexture& t : model->textures) {
+    t.handle = table.LoadModelTexture(t.name);
+    if (t.handle < 0) t.handle = -1;
+    any = any || t.handle >= 0;
+  }
+  return any;
+}
+
+void FreeViewerModel(ViewerModel* model, TextureTable* table) {
+  if (!model) return;
+  if (g_hooks) g_hooks->ModelFreed(*model);
+  if (table)
+    for (ModelTexture& t : model->textures)
+      if (t.handle > 0) table->ReleaseTexture(t.handle);
+  delete model;
+}
+
+int GetWeightValue(const ViewerModel* model, const char* mapName, int point, float* out) {
+  *out = 0;
+  if (!model || !mapName) return 0;
+  for (const WeightMap& w : model->weightMaps) {
+    if (w.name != mapName) continue;
+    for (size_t i = 0; i < w.points.size(); ++i)
+      if (w.points[i] == point) {
+        *out = w.values[i];
+        break;
+      }
+    return 1;
+  }
+  return 0;
+}
