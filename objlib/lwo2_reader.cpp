@@ -158,17 +158,7 @@ void Lwo2Reader::ReadPnts(ByteSource& c, uint32_t length) {
   if (!l->points.empty()) pointsReplaced_.push_back(l);
   l->points.clear();
   l->pointUserData.clear();
-  try {
-    l->points.reserve(n);
-  } catch (const std::bad_alloc&) {
-    SetError(db_, ERR_MEMORY);
-    return;
-  }
-  for (size_t i = 0; i < n; ++i) {
-    float v[3];
-    c.ReadVEC12(v);
-    if (ops_.AddPoint(db_, v[0], v[1], v[2]) < 0) return;
-  }
+  AppendPoints(db_, c, n);
 }
 
 void Lwo2Reader::ReadBbox(ByteSource& c) {
@@ -364,6 +354,22 @@ void Lwo2Reader::Finish() {
 }
 
 }  // namespace
+
+bool AppendPoints(ObjectDb* db, ByteSource& c, size_t n) {
+  ObjLayer* l = db->currentLayer;
+  try {
+    l->points.reserve(l->points.size() + n);
+  } catch (const std::bad_alloc&) {
+    SetError(db, ERR_MEMORY);
+    return false;
+  }
+  for (size_t i = 0; i < n; ++i) {
+    float v[3];
+    c.ReadVEC12(v);
+    if (db->ops.AddPoint(db, v[0], v[1], v[2]) < 0) return false;
+  }
+  return true;
+}
 
 int ReadLwo2(ObjectDb* db, const char* path, int) {
   Lwo2Reader reader(db);

@@ -132,17 +132,7 @@ void LwobReader::ReadPnts(ByteSource& c, uint32_t length) {
     SetError(db_, ERR_BAD_FORMAT);
     return;
   }
-  try {
-    l->points.reserve(l->points.size() + n);
-  } catch (const std::bad_alloc&) {
-    SetError(db_, ERR_MEMORY);
-    return;
-  }
-  for (size_t i = 0; i < n; ++i) {
-    float v[3];
-    c.ReadVEC12(v);
-    if (ops_.AddPoint(db_, v[0], v[1], v[2]) < 0) return;
-  }
+  AppendPoints(db_, c, n);
 }
 
 void LwobReader::ReadSrfs(ByteSource& c) {

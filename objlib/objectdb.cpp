@@ -422,23 +422,6 @@ int AddNormal(ObjectDb* db, double x, double y, double z) {
   return int(l->normals.size() - 1);
 }
 
-// Calls visit(polygon, corner) for every corner of the current polygons that
-// uses the point: through the point links when they are built, else by a scan.
-template <typename F>
-void ForEachCornerAt(ObjLayer* l, int point, F visit) {
-  auto& polys = l->Polygons();
-  if (l->pointLinksBuilt && point >= 0 && size_t(point) < l->points.size() &&
-      l->points[size_t(point)].userData) {
-    auto* links = static_cast<PolygonLinks*>(l->points[size_t(point)].userData);
-    for (int i = 0; i < links->count; ++i)
-      if (visit(polys[size_t(links->polygons[i])], links->corners[i])) return;
-    return;
-  }
-  for (auto& p : polys)
-    for (int c = 0; c < p.vertexCount; ++c)
-      if (p.points[size_t(c)] == point && visit(p, c)) return;
-}
-
 int AddSharedNormal(ObjectDb* db, int point, double x, double y, double z) {
   ObjLayer* l = db->currentLayer;
   if (!l) return -1;

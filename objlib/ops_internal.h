@@ -2,6 +2,8 @@
 // slots it implements. Internal to objlib.
 #pragma once
 
+#include <algorithm>
+
 #include "objectdb.h"
 
 // Slots whose operations are not built yet: each fails with ERR_PARAM (8) or
@@ -29,6 +31,32 @@ inline ObjPolygon* CurrentPolygon(ObjectDb* db, int index) {
   if (!l || index < 0 || size_t(index) >= l->Polygons().size()) return nullptr;
   return &l->Polygons()[size_t(index)];
 }
+
+// Calls visit(polygon, corner) for the corners of the current polygons at a
+// point, through the point links when they are built, else by a scan; stops
+// when visit returns true.
+template <typename F>
+inline void ForEachCornerAt(ObjLayer* l, int point, F visit) {
+  auto& polys = l->Polygons();
+  if (point < 0 || size_t(point) >= l->points.size()) return;
+  if (l->pointLinksBuilt && l->points[size_t(point)].userData) {
+    auto* links = static_cast<PolygonLinks*>(l->points[size_t(point)].userData);
+    for (int i = 0; i < links->count; ++i) {
+      size_t pi = size_t(links->polygons[i]);
+      if (pi < polys.size() && visit(polys[pi], links->corners[i])) return;
+    }
+    return;
+  }
+  for (auto& p : polys) {
+    const size_t n = std::min(size_t(std::max(p.vertexCount, 0)), p.points.size());
+    for (size_t c = 0; c < n; ++c)
+      if (p.points[c] == point && visit(p, int(c))) return;
+  }
+}
+
+// Reads n VEC12 points from c into the current layer (room reserved first).
+// False when memory runs out.
+bool AppendPoints(ObjectDb* db, ByteSource& c, size_t n);
 
 // Sets the record's error field and returns the code.
 inline int SetError(ObjectDb* db, int code) {

@@ -40,28 +40,6 @@ int AddUv(ObjectDb* db, double u, double v, double w) {
   return int(l->uvs.size() - 1);
 }
 
-// Calls visit(polygon, corner) for the corners of the current polygons at a
-// point, through the point links when they are built, else by a scan; stops
-// when visit returns true.
-template <typename F>
-void ForEachCornerAt(ObjLayer* l, int point, F visit) {
-  auto& polys = l->Polygons();
-  if (point < 0 || size_t(point) >= l->points.size()) return;
-  if (l->pointLinksBuilt && l->points[size_t(point)].userData) {
-    auto* links = static_cast<PolygonLinks*>(l->points[size_t(point)].userData);
-    for (int i = 0; i < links->count; ++i) {
-      size_t pi = size_t(links->polygons[i]);
-      if (pi < polys.size() && visit(polys[pi], links->corners[i])) return;
-    }
-    return;
-  }
-  for (auto& p : polys) {
-    const size_t n = std::min(size_t(std::max(p.vertexCount, 0)), p.points.size());
-    for (size_t c = 0; c < n; ++c)
-      if (p.points[c] == point && visit(p, int(c))) return;
-  }
-}
-
 int AddSharedUv(ObjectDb* db, int point, double u, double v, double w) {
   ObjLayer* l = db->currentLayer;
   if (!l) return -1;
