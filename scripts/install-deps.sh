@@ -3,7 +3,10 @@
 #   scripts/install-deps.sh [build|test]
 set -euo pipefail
 
-build_packages=(g++ cmake make pkg-config libgl-dev libopengl-dev libegl-dev libglu1-mesa-dev)
+build_packages=(g++ cmake make pkg-config libgl-dev libopengl-dev libegl-dev libglu1-mesa-dev
+  libpng-dev libfreetype-dev
+  # The information overlay's bold fixed-pitch font.
+  fonts-dejavu-core)
 # Mesa's software renderer gives the tests an OpenGL context without a screen.
 test_packages=(googletest libgtest-dev libgmock-dev locales libegl-mesa0 libgl1-mesa-dri)
 

@@ -41,12 +41,14 @@ struct Surface {
   float color[3];
   float diffuse;
   float smoothing;  // radians, 0 for flat
+  int imageClip = 0;  // a UV-mapped colour texture from this clip, 0 for none
 };
 
 struct Model {
   std::vector<std::string> tags;
   std::vector<Layer> layers;
   std::vector<Surface> surfaces;
+  std::vector<std::string> clips;  // still images, clip indices from 1
 };
 
 using Emit = std::function<void(ChunkWriter&)>;
@@ -67,6 +69,27 @@ void SubChunk(ChunkWriter& w, const char* id, const Emit& body) {
   w.WriteID4(id);
   w.U2(uint16_t(counter.Count()));
   body(w);
+}
+
+// An image map on the colour channel through the "UVMap" vertex map.
+void WriteImageBlock(ChunkWriter& b, int clip) {
+  const float zero[3] = {0, 0, 0}, one[3] = {1, 1, 1};
+  SubChunk(b, "IMAP", [&](ChunkWriter& h) {
+    h.WriteS0("\x80");
+    SubChunk(h, "CHAN", [&](ChunkWriter& x) { x.WriteID4("COLR"); });
+    SubChunk(h, "ENAB", [&](ChunkWriter& x) { x.U2(1); });
+  });
+  SubChunk(b, "TMAP", [&](ChunkWriter& t) {
+    SubChunk(t, "CNTR", [&](ChunkWriter& x) { x.WriteVEC12(zero); x.WriteVX(0); });
+    SubChunk(t, "SIZE", [&](ChunkWriter& x) { x.WriteVEC12(one); x.WriteVX(0); });
+    SubChunk(t, "ROTA", [&](ChunkWriter& x) { x.WriteVEC12(zero); x.WriteVX(0); });
+    SubChunk(t, "CSYS", [&](ChunkWriter& x) { x.U2(0); });
+  });
+  SubChunk(b, "PROJ", [&](ChunkWriter& x) { x.U2(5); });
+  SubChunk(b, "AXIS", [&](ChunkWriter& x) { x.U2(2); });
+  SubChunk(b, "IMAG", [&](ChunkWriter& x) { x.WriteVX(uint32_t(clip)); });
+  SubChunk(b, "WRAP", [&](ChunkWriter& x) { x.U2(1); x.U2(1); });
+  SubChunk(b, "VMAP", [&](ChunkWriter& x) { x.WriteS0("UVMap"); });
 }
 
 void WriteModel(ChunkWriter& w, const Model& m) {
@@ -119,6 +142,11 @@ void WriteModel(ChunkWriter& w, const Model& m) {
         }
       });
   }
+  for (size_t i = 0; i < m.clips.size(); ++i)
+    Chunk(w, "CLIP", [&](ChunkWriter& c) {
+      c.U4(uint32_t(i + 1));
+      SubChunk(c, "STIL", [&](ChunkWriter& b) { b.WriteS0(m.clips[i].c_str()); });
+    });
   for (const Surface& s : m.surfaces)
     Chunk(w, "SURF", [&](ChunkWriter& c) {
       c.WriteS0(s.name.c_str());
@@ -132,6 +160,7 @@ void WriteModel(ChunkWriter& w, const Model& m) {
         b.WriteVX(0);
       });
       if (s.smoothing > 0) SubChunk(c, "SMAN", [&](ChunkWriter& b) { b.F4(s.smoothing); });
+      if (s.imageClip > 0) SubChunk(c, "BLOK", [&](ChunkWriter& b) { WriteImageBlock(b, s.imageClip); });
     });
 }
 
@@ -282,6 +311,47 @@ Model TwoLayers() {
   return m;
 }
 
+// The cube with a checker image on its sides (each face the whole image,
+// through per-face UVs) and a plain top.
+Model TexturedCube() {
+  Model m;
+  m.tags = {"Checker", "Top"};
+  m.surfaces = {{"Checker", {0.8f, 0.8f, 0.8f}, 1.0f, 0, 1}, {"Top", {0.3f, 0.6f, 0.9f}, 1.0f, 0}};
+  m.clips = {"checker.tga"};
+  Layer l;
+  AddBox(l, 0, 0, 0, 1, 1, 0);
+  l.uvs.assign(l.points.size() / 3 * 2, 0.0f);
+  const float corner[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+  for (uint32_t f = 0; f < l.polygons.size(); ++f)
+    for (size_t k = 0; k < 4; ++k)
+      l.seams.push_back({l.polygons[f].points[k], f, corner[k][0], corner[k][1]});
+  m.layers.push_back(l);
+  return m;
+}
+
+// A 64 x 64 uncompressed 24-bit TGA: an 8 x 8 checker of cream and brick
+// red, with a blue band along the first stored rows to show orientation.
+bool SaveChecker(const std::string& path) {
+  const int size = 64;
+  std::vector<uint8_t> bytes(18, 0);
+  bytes[2] = 2;
+  bytes[12] = size;
+  bytes[14] = size;
+  bytes[16] = 24;
+  for (int y = 0; y < size; ++y)
+    for (int x = 0; x < size; ++x) {
+      const bool dark = ((x / 8) + (y / 8)) % 2 == 1;
+      uint8_t r = dark ? 170 : 240, g = dark ? 50 : 230, b = dark ? 40 : 200;
+      if (y < 4) r = 30, g = 60, b = 200;
+      bytes.insert(bytes.end(), {b, g, r});
+    }
+  FILE* f = fopen(path.c_str(), "wb");
+  if (!f) return false;
+  bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  ok = fclose(f) == 0 && ok;
+  return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -293,7 +363,8 @@ int main(int argc, char** argv) {
   struct {
     const char* name;
     Model model;
-  } samples[] = {{"cube.lwo", Cube()}, {"sphere.lwo", Sphere()}, {"shapes.lwo", Shapes()}, {"layers.lwo", TwoLayers()}};
+  } samples[] = {{"cube.lwo", Cube()}, {"sphere.lwo", Sphere()}, {"shapes.lwo", Shapes()}, {"layers.lwo", TwoLayers()},
+                 {"textured.lwo", TexturedCube()}};
   int status = 0;
   for (auto& s : samples) {
     std::string path = dir + "/" + s.name;
@@ -303,6 +374,13 @@ int main(int argc, char** argv) {
     } else {
       printf("%s\n", path.c_str());
     }
+  }
+  const std::string checker = dir + "/checker.tga";
+  if (!SaveChecker(checker)) {
+    fprintf(stderr, "%s: cannot write\n", checker.c_str());
+    status = 1;
+  } else {
+    printf("%s\n", checker.c_str());
   }
   return status;
 }

@@ -218,6 +218,7 @@ void BuildSurfaceEdges(ViewerModel* model, SurfaceGroup* group) {
   const std::vector<int32_t>& pts = group->points;
   group->boundaryEdges.clear();
   group->boundaryEdgeCount = 0;
+  group->edgesBuilt = true;
   if (edgeCount == 0) return;
   // Edges bucketed under their smaller point index (counting sort), then
   // matched within each small bucket.

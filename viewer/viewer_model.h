@@ -32,6 +32,7 @@ struct SurfaceGroup {
   float color[3] = {0, 0, 0};
   int32_t boundaryEdgeCount = 0;
   std::vector<int32_t> boundaryEdges;  // point index pairs
+  bool edgesBuilt = false;             // set by BuildSurfaceEdges; a closed group has no edges
   int32_t textureIndex = -1;
   int32_t word = 0;
   std::string surfaceName;
