@@ -981,6 +981,8 @@ ObjectDb* CreateObjectDb(int flags) {
   InstallSurfaceOps(db->ops);
   InstallUvOps(db->ops);
   InstallTriangulationOps(db->ops);
+  InstallStripOps(db->ops);
+  InstallDumpOps(db->ops);
   return db;
 }
 

@@ -24,6 +24,10 @@ void InstallSurfaceOps(ObjectDbOps& ops);
 void InstallUvOps(ObjectDbOps& ops);
 // TriangulatePolygon, TriangulatePolygons.
 void InstallTriangulationOps(ObjectDbOps& ops);
+// BuildLoops and the other edge-loop (polygon strip) operations.
+void InstallStripOps(ObjectDbOps& ops);
+// Dump (the text listing of the whole object).
+void InstallDumpOps(ObjectDbOps& ops);
 
 // Polygon record of the current layer and type, or null.
 inline ObjPolygon* CurrentPolygon(ObjectDb* db, int index) {

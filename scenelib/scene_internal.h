@@ -45,6 +45,8 @@ struct SceneDbPrivate {
 void InstallItemOps(SceneDbOps& ops);    // scenedb.cpp
 void InstallEvalOps(SceneDbOps& ops);    // scene_eval.cpp
 void InstallReaderOps(SceneDbOps& ops);  // lws_reader.cpp
+// The DumpScene operation.
+int DumpSceneText(SceneDb* db, FILE* file);  // scene_dump.cpp
 
 // Appends a new object item (no data yet); null at the item limit.
 SceneItem* AppendObjectItem(SceneDb* db);

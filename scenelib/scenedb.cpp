@@ -459,8 +459,6 @@ void Trace(SceneDb* db, const char* format, ...) {
 
 const char* GetLibraryVersion(SceneDb*) { return "1.0b22"; }
 
-int DumpScene(SceneDb*, FILE*) { return ERR_PARAM; }
-
 SceneDb* NewSceneDb(const char* path, int openFlags, const LoadOptions* options) {
   try {
     auto db = std::make_unique<SceneDb>();
@@ -530,7 +528,7 @@ void InstallItemOps(SceneDbOps& o) {
   o.GetComposite = [](SceneDb* db) { return db->composite; };
   o.GetProcessing = [](SceneDb* db) { return db->processing; };
   o.GetIlluminate = [](SceneDb* db) { return db->illuminate; };
-  o.DumpScene = DumpScene;
+  o.DumpScene = DumpSceneText;
   o.GetLibraryVersion = GetLibraryVersion;
   o.SetParentItem = SetParentItem;
   o.LightAffectsObject = LightAffectsObject;
