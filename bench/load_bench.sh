@@ -4,12 +4,13 @@
 # memory. Generated spheres of 10,000, 100,000 and 1,000,000 polygons are
 # written to a temporary folder (never committed); the large corpus objects
 # are added when present. The peer importer is measured when installed
-# (Debian package assimp-utils).
+# (Debian package assimp-utils), raw (-r) and with its post-processing.
 #   bench/load_bench.sh [RUNS]
+# The build folder is build-release unless TAMARIND_BENCH_BUILD names another.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-5}
-build=build-release
+build=${TAMARIND_BENCH_BUILD:-build-release}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DTAMARIND_TESTS=OFF >/dev/null
 cmake --build "$build" -j"$(nproc)" --target tamarind-info tamarind-big-sphere >/dev/null
 info="$build/tools/tamarind-info"
@@ -25,35 +26,61 @@ for f in ../shared/corpus/lwo2/onthez/Objects/LWO2/sign.lwo ../shared/corpus/lwo
   [ -f "$f" ] && files+=("$f")
 done
 
-# Prints "min median peakKB" of a command over $runs runs.
+# Prints "min median peakKB" of a command over $runs runs. Wall time is
+# taken around the process in milliseconds (time's own %e has 10 ms steps).
 measure() {
-  local times=() peak=0 t m
+  local times=() peak=0 t m start end
   for _ in $(seq "$runs"); do
-    /usr/bin/time -o "$work/time" -f "%e %M" "$@" >/dev/null 2>&1 || true
-    read -r t m < <(tail -n 1 "$work/time")
+    start=$(date +%s%N)
+    /usr/bin/time -o "$work/time" -f "%M" "$@" >/dev/null 2>&1 || true
+    end=$(date +%s%N)
+    t=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", (b - a) / 1e9 }')
+    m=$(tail -n 1 "$work/time")
     times+=("$t")
     [ "$m" -gt "$peak" ] && peak=$m
   done
   printf '%s\n' "${times[@]}" | sort -n | awk -v peak="$peak" '{a[NR]=$1} END {printf "%s %s %d\n", a[1], a[int((NR+1)/2)], peak}'
 }
 
+# ratio A B: A / B with two decimals, "-" when B is zero.
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else printf "-" }'; }
+
 have_peer=0
 command -v assimp >/dev/null 2>&1 && have_peer=1
-printf '%-24s %-22s %9s %9s %10s\n' file command min_s median_s peak_MB
+echo "date: $(date -u '+%Y-%m-%d %H:%M UTC'); nproc: $(nproc);" \
+  "cpu: $(awk -F': ' '/^model name/ {print $2; exit}' /proc/cpuinfo); runs: $runs"
+printf '%-20s %-9s %8s %9s %9s\n' file command min_s median_s peak_MB
+declare -A med=() mem=()
+ratios=()
 for f in "${files[@]}"; do
   name=$(basename "$f")
-  declare -A med=()
   rows=("read|$info $f" "viewer|$info --viewer $f")
   if [ $have_peer = 1 ]; then rows+=("peer-raw|assimp info $f -r" "peer-pp|assimp info $f"); fi
   for row in "${rows[@]}"; do
     label=${row%%|*}; cmd=${row#*|}
     read -r mn md pk < <(measure $cmd)
-    med[$label]=$md
-    printf '%-24s %-22s %9s %9s %10.1f\n' "$name" "$label" "$mn" "$md" "$(awk -v k="$pk" 'BEGIN { print k / 1024 }')"
+    med[$name/$label]=$md
+    mem[$name/$label]=$pk
+    printf '%-20s %-9s %8s %9s %9.1f\n' "$name" "$label" "$mn" "$md" "$(awk -v k="$pk" 'BEGIN { print k / 1024 }')"
   done
   if [ $have_peer = 1 ]; then
-    awk -v v="${med[viewer]}" -v r="${med[peer-raw]}" -v p="${med[peer-pp]}" -v n="$name" \
-      'BEGIN { if (v > 0) printf "%-24s viewer load: %.1fx faster than peer raw, %.1fx than peer post-processed\n", n, r / v, p / v }'
+    ratios+=("$(printf '%-20s viewer/peer-pp time %s, viewer/peer-raw time %s, viewer/peer-pp memory %s' "$name" \
+      "$(ratio "${med[$name/viewer]}" "${med[$name/peer-pp]}")" \
+      "$(ratio "${med[$name/viewer]}" "${med[$name/peer-raw]}")" \
+      "$(ratio "${mem[$name/viewer]}" "${mem[$name/peer-pp]}")")")
   fi
-  unset med
+done
+echo
+echo "ratios (median times, peak memory; below 1 means the viewer load is faster or leaner):"
+for r in "${ratios[@]+"${ratios[@]}"}"; do echo "$r"; done
+echo "growth of the viewer load, sphere 10k -> 100k -> 1M polygons:"
+for kind in time memory; do
+  line="  $kind:"
+  prev=""
+  for n in 10000 100000 1000000; do
+    if [ $kind = time ]; then v=${med[sphere-$n.lwo/viewer]}; else v=${mem[sphere-$n.lwo/viewer]}; fi
+    [ -n "$prev" ] && line+=" x$(ratio "$v" "$prev")"
+    prev=$v
+  done
+  echo "$line"
 done

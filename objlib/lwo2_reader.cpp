@@ -214,6 +214,14 @@ void Lwo2Reader::ReadPtag(ByteSource& c, uint32_t length) {
   PolygonTagTable& t = l->TagTables()[size_t(index)];
   const size_t polygonCount = l->Polygons().size();
   t.slotOf.assign(polygonCount, -1);
+  // An entry takes at least four bytes (a two-byte index and the tag).
+  const size_t room = std::min(polygonCount, c.Remaining() / 4);
+  try {
+    t.polygons.reserve(room);
+    t.tags.reserve(room);
+  } catch (const std::bad_alloc&) {
+    // Grown entry by entry instead.
+  }
   int skipped = 0;
   while (c.Position() < length && !c.AtEnd()) {
     uint32_t polygon = 0;
@@ -252,6 +260,17 @@ void Lwo2Reader::ReadVmap(ByteSource& c, uint32_t length, bool discontinuous) {
   if (map < 0) return;
   values_.resize(dimension);
   const size_t pointCount = l->points.size();
+  if (!discontinuous) {
+    // An entry takes at least a two-byte index and its values.
+    ObjVMap& m = l->vmaps[size_t(map)];
+    const size_t room = std::min(pointCount, c.Remaining() / (2 + 4 * size_t(dimension)));
+    try {
+      m.points.reserve(m.points.size() + room);
+      m.values.reserve(m.values.size() + room * dimension);
+    } catch (const std::bad_alloc&) {
+      // Grown entry by entry instead.
+    }
+  }
   while (c.Position() < length && !c.AtEnd()) {
     uint32_t point = 0, polygon = 0;
     c.ReadVX(&point);
@@ -325,15 +344,19 @@ void Lwo2Reader::BindTags() {
     for (Id4 type : kPolygonTypes) {
       ops_.BeginPolygonType(db_, type);
       auto& polys = l->Polygons();
-      for (auto& table : l->TagTables())
+      for (auto& table : l->TagTables()) {
+        const ObjTag* surfaceKnown = nullptr;  // the last tag whose surface exists
         for (size_t s = 0; s < table.polygons.size(); ++s) {
           ObjTag* tag = ops_.GetTag(db_, table.tags[s]);
           if (!tag) continue;
           SetTagType(db_, tag, table.type);
           if (table.type != ID_SURF) continue;
           polys[size_t(table.polygons[s])].surfaceName = tag->name;
+          if (tag == surfaceKnown) continue;
           if (!ops_.FindSurface(db_, tag->name)) ops_.AddSurface(db_, tag->name);
+          surfaceKnown = tag;
         }
+      }
     }
     ops_.BeginPolygonType(db_, ID_FACE);
   }

@@ -130,12 +130,15 @@ int FreeLayers(ObjectDb* db) {
 int GetTagCount(ObjectDb* db) { return int(Store(db).tags.size()); }
 
 std::string TagKey(Id4 type, const char* name) {
-  std::string key(4, '\0');
-  key[0] = char(type >> 24);
-  key[1] = char(type >> 16);
-  key[2] = char(type >> 8);
-  key[3] = char(type);
-  return key + name;
+  const size_t length = strlen(name);
+  std::string key;
+  key.reserve(4 + length);
+  key += char(type >> 24);
+  key += char(type >> 16);
+  key += char(type >> 8);
+  key += char(type);
+  key.append(name, length);
+  return key;
 }
 
 ObjTag* FindTag(ObjectDb* db, const char* name, Id4 type) {
@@ -857,7 +860,7 @@ void ComputeFaceNormal(const ObjLayer& layer, const ObjPolygon& polygon, double 
     double wx = 0, wy = 0, wz = 0;
     for (int i = 0; i < n; ++i) {
       const ObjPoint& a = P(i);
-      const ObjPoint& b = P((i + 1) % n);
+      const ObjPoint& b = P(i + 1 == n ? 0 : i + 1);
       wx += a.y * b.z - a.z * b.y;
       wy += a.z * b.x - a.x * b.z;
       wz += a.x * b.y - a.y * b.x;

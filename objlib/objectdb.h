@@ -40,6 +40,7 @@
 #include <vector>
 
 #include "chunk.h"
+#include "corner_array.h"
 
 struct ObjectDb;
 struct SurfaceAttributes;
@@ -107,29 +108,51 @@ struct ObjPoint {
   double x = 0, y = 0, z = 0;
 };
 
-// One per-corner value list of a polygon, keyed by (channel, layer index).
-struct CornerChannel {
-  int16_t key = 0;
-  int16_t key2 = 0;
-  IndexArray values;
-};
-
-struct ObjPolygon {
+// The fields of a polygon record; see ObjPolygon.
+struct ObjPolygonFields {
   void* userData = nullptr;
   int32_t flags = 0;  // LWO2 POLS flag bits (top 6 bits of the count word)
   int32_t word = 0;
   int32_t index = 0;
+  int32_t edge = -1;
   const char* surfaceName = nullptr;  // text of its SURF tag, or null
   int32_t surfaceId = 0;
   int32_t sortKey = 0;
   int32_t vertexCount = 0;
-  IndexArray points;
-  IndexArray normals;  // per corner; empty until normals are built
+  CornerArray points;
+  CornerArray normals;  // per corner; empty until normals are built
+  CornerArray colors;   // per corner; empty until colours are built
   CornerChannel* currentChannel = nullptr;
-  IndexArray colors;  // per corner; empty until colours are built
-  int32_t edge = -1;
-  std::list<CornerChannel> channels;
+  CornerChannelList channels;
   double normal[3] = {0, 0, 0};
+};
+
+// A polygon. Per-corner arrays keep up to four values in the record itself
+// and the first channel lives in the record too (see corner_array.h), so a
+// copied or moved record re-points currentChannel at its own first channel.
+struct ObjPolygon : ObjPolygonFields {
+  ObjPolygon() = default;
+  ObjPolygon(const ObjPolygon& o) : ObjPolygonFields(o) { Rebind(o); }
+  ObjPolygon(ObjPolygon&& o) noexcept : ObjPolygonFields(std::move(o)) { Rebind(o); }
+  ObjPolygon& operator=(const ObjPolygon& o) {
+    if (this != &o) {
+      ObjPolygonFields::operator=(o);
+      Rebind(o);
+    }
+    return *this;
+  }
+  ObjPolygon& operator=(ObjPolygon&& o) noexcept {
+    if (this != &o) {
+      ObjPolygonFields::operator=(std::move(o));
+      Rebind(o);
+    }
+    return *this;
+  }
+
+ private:
+  void Rebind(const ObjPolygon& from) {
+    if (from.currentChannel == from.channels.InlineChannel()) currentChannel = channels.InlineChannel();
+  }
 };
 
 struct ObjNormal {

@@ -136,34 +136,39 @@ int BuildLinks(ObjectDb* db, std::vector<T>& elements, std::vector<uint8_t>& blo
   int status = AllocUserData(db, elements, block, int(sizeof(PolygonLinks)));
   if (status) return status;
   const size_t n = elements.size();
-  std::vector<int32_t> counts(n + 1, 0);
+  std::vector<int32_t> counts;
+  try {
+    counts.assign(n, 0);
+  } catch (const std::bad_alloc&) {
+    FreeUserData(elements, block);
+    return SetError(db, ERR_MEMORY);
+  }
   auto& polys = l->Polygons();
   for (auto& p : polys) {
-    const IndexArray& idx = indexOf(p);
-    for (size_t c = 0; c < idx.size() && c < size_t(p.vertexCount); ++c)
+    const CornerArray& idx = indexOf(p);
+    const size_t corners = std::min(idx.size(), size_t(std::max(p.vertexCount, 0)));
+    for (size_t c = 0; c < corners; ++c)
       if (idx[c] >= 0 && size_t(idx[c]) < n) ++counts[size_t(idx[c])];
   }
   size_t total = 0;
-  std::vector<size_t> start(n);
-  for (size_t i = 0; i < n; ++i) {
-    start[i] = total;
-    total += size_t(counts[i]);
-  }
+  for (size_t i = 0; i < n; ++i) total += size_t(counts[i]);
   try {
     pool.assign(total * 2, 0);
   } catch (const std::bad_alloc&) {
     FreeUserData(elements, block);
     return SetError(db, ERR_MEMORY);
   }
+  size_t start = 0;
   for (size_t i = 0; i < n; ++i) {
     auto* links = new (elements[i].userData) PolygonLinks;
     links->count = 0;
     links->capacity = counts[i];
-    links->polygons = pool.data() + start[i];
-    links->corners = pool.data() + total + start[i];
+    links->polygons = pool.data() + start;
+    links->corners = pool.data() + total + start;
+    start += size_t(counts[i]);
   }
   for (size_t pi = 0; pi < polys.size(); ++pi) {
-    const IndexArray& idx = indexOf(polys[pi]);
+    const CornerArray& idx = indexOf(polys[pi]);
     for (size_t c = 0; c < idx.size() && c < size_t(polys[pi].vertexCount); ++c) {
       int32_t e = idx[c];
       if (e < 0 || size_t(e) >= n) continue;
@@ -180,7 +185,7 @@ int BuildPointPolygonLinks(ObjectDb* db) {
   ObjLayer* l = db->currentLayer;
   if (!l) return ERR_PARAM;
   int status = BuildLinks(db, l->points, l->pointUserData, l->pointLinkPool,
-                          [](ObjPolygon& p) -> const IndexArray& { return p.points; });
+                          [](ObjPolygon& p) -> const CornerArray& { return p.points; });
   l->pointLinksBuilt = status == 0;
   return status;
 }
@@ -189,7 +194,7 @@ int BuildNormalPolygonLinks(ObjectDb* db) {
   ObjLayer* l = db->currentLayer;
   if (!l) return ERR_PARAM;
   int status = BuildLinks(db, l->normals, l->normalUserData, l->normalLinkPool,
-                          [](ObjPolygon& p) -> const IndexArray& { return p.normals; });
+                          [](ObjPolygon& p) -> const CornerArray& { return p.normals; });
   l->normalLinksBuilt = status == 0;
   return status;
 }
@@ -227,6 +232,11 @@ PolygonLinks* PointLinks(ObjLayer* l, int point) {
 int BuildNormalsPerPoint(ObjectDb* db) {
   ObjLayer* l = db->currentLayer;
   auto& polys = l->Polygons();
+  try {
+    l->normals.reserve(l->points.size());  // one per point
+  } catch (const std::bad_alloc&) {
+    return SetError(db, ERR_MEMORY);
+  }
   for (size_t i = 0; i < l->points.size(); ++i) {
     PolygonLinks* links = PointLinks(l, int(i));
     double sum[3] = {0, 0, 0};
@@ -464,23 +474,43 @@ int SortPolygons(ObjectDb* db) {
   if (!l) return ERR_PARAM;
   auto& polys = l->Polygons();
   const size_t n = polys.size();
-  std::vector<std::pair<uint32_t, int32_t>> order(n);
+  bool inOrder = true;
   for (size_t i = 0; i < n; ++i) {
     uint32_t key = uint32_t(polys[i].surfaceId) | (uint32_t(polys[i].vertexCount) << 16);
     polys[i].sortKey = int32_t(key);
-    order[i] = {key, int32_t(i)};
+    if (i > 0 && key < uint32_t(polys[i - 1].sortKey)) inOrder = false;
   }
-  std::stable_sort(order.begin(), order.end(),
-                   [](const auto& a, const auto& b) { return a.first < b.first; });
   IndexArray newIndex(n);
-  std::vector<ObjPolygon> sorted;
-  sorted.reserve(n);
-  for (size_t i = 0; i < n; ++i) {
-    newIndex[size_t(order[i].second)] = int32_t(i);
-    sorted.push_back(std::move(polys[size_t(order[i].second)]));
-    sorted.back().index = int32_t(i);
+  if (inOrder) {
+    // The stable sort would keep every polygon where it is.
+    for (size_t i = 0; i < n; ++i) newIndex[i] = int32_t(i);
+  } else {
+    std::vector<std::pair<uint32_t, int32_t>> order(n);
+    for (size_t i = 0; i < n; ++i) order[i] = {uint32_t(polys[i].sortKey), int32_t(i)};
+    std::stable_sort(order.begin(), order.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (size_t i = 0; i < n; ++i) newIndex[size_t(order[i].second)] = int32_t(i);
+    // Applied in place, one cycle of the permutation at a time, so the
+    // records are never held twice.
+    std::vector<bool> placed(n, false);
+    for (size_t start = 0; start < n; ++start) {
+      if (placed[start] || size_t(order[start].second) == start) continue;
+      ObjPolygon held = std::move(polys[start]);
+      size_t at = start;
+      for (;;) {
+        placed[at] = true;
+        const size_t from = size_t(order[at].second);
+        if (from == start) break;
+        // The cycle jumps around the list: fetch the next record early.
+        const char* next = reinterpret_cast<const char*>(&polys[size_t(order[from].second)]);
+        for (size_t b = 0; b < sizeof(ObjPolygon); b += 64) __builtin_prefetch(next + b);
+        polys[at] = std::move(polys[from]);
+        at = from;
+      }
+      polys[at] = std::move(held);
+    }
   }
-  polys.swap(sorted);
+  for (size_t i = 0; i < n; ++i) polys[i].index = int32_t(i);
 
   for (auto& table : l->TagTables()) {
     table.slotOf.assign(n, -1);

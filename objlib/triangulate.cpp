@@ -189,7 +189,7 @@ class Triangulator {
     const int kept = int(keep.size());
     if (kept == n) return true;
 
-    auto slide = [&](IndexArray& values, int32_t fill) {
+    auto slide = [&](CornerArray& values, int32_t fill) {
       if (values.empty()) return;
       values.resize(size_t(n), fill);
       for (int r = 0; r < kept; ++r) values[size_t(r)] = values[size_t(keep[size_t(r)])];
@@ -208,7 +208,7 @@ class Triangulator {
 
   void TakeSource(int index, const ObjPolygon& p) {
     const size_t n = size_t(p.vertexCount);
-    auto perCorner = [n](const IndexArray& from, std::vector<int32_t>& to, int32_t fill) {
+    auto perCorner = [n](const CornerArray& from, std::vector<int32_t>& to, int32_t fill) {
       to.clear();
       if (from.empty()) return;
       to.assign(from.begin(), from.begin() + ptrdiff_t(std::min(n, from.size())));
@@ -985,6 +985,19 @@ int TriangulatePolygonsCounted(ObjectDb* db, int flags, TriangulateCounts* count
   if (!db || !db->currentLayer) return ERR_PARAM;
   const int count = db->ops.GetPolygonCount(db);
   const int minimum = (flags & TRI_KEEP_QUADS) ? 5 : 4;
+  {
+    // Room for every triangle that can be appended, taken once, so the
+    // records are not copied over and over (nor held twice) as the list grows.
+    auto& polys = db->currentLayer->Polygons();
+    size_t extra = 0;
+    for (const ObjPolygon& p : polys)
+      if (p.vertexCount >= minimum) extra += size_t(p.vertexCount) - 3;
+    try {
+      polys.reserve(polys.size() + extra);
+    } catch (const std::bad_alloc&) {
+      // Grown one append at a time instead.
+    }
+  }
   Triangulator t(db);
   int result = 0;
   for (int i = 0; i < count; ++i) {

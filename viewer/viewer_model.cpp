@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "objectdb.h"
@@ -220,37 +221,65 @@ void BuildSurfaceEdges(ViewerModel* model, SurfaceGroup* group) {
   group->boundaryEdgeCount = 0;
   group->edgesBuilt = true;
   if (edgeCount == 0) return;
-  // Edges bucketed under their smaller point index (counting sort), then
-  // matched within each small bucket.
-  std::vector<int32_t> lo(edgeCount), hi(edgeCount);
+  // Edge e runs from corner e to the next corner of its triangle.
+  auto ends = [&](size_t e, int32_t* lo, int32_t* hi) {
+    const int32_t a = pts[e], b = pts[e % 3 == 2 ? e - 2 : e + 1];
+    *lo = std::min(a, b);
+    *hi = std::max(a, b);
+  };
+  // Edges bucketed under their smaller point index (counting sort, each
+  // bucket in edge order), then matched within each small bucket.
   int32_t maxPoint = 0;
-  for (size_t t = 0; t < size_t(group->triangleCount); ++t)
-    for (int k = 0; k < 3; ++k) {
-      int32_t a = pts[t * 3 + size_t(k)], b = pts[t * 3 + size_t((k + 1) % 3)];
-      size_t e = t * 3 + size_t(k);
-      lo[e] = std::min(a, b);
-      hi[e] = std::max(a, b);
-      maxPoint = std::max(maxPoint, hi[e]);
-    }
+  for (size_t e = 0; e < edgeCount; ++e) maxPoint = std::max(maxPoint, pts[e]);
   std::vector<int32_t> start(size_t(maxPoint) + 2, 0);
-  for (size_t e = 0; e < edgeCount; ++e) ++start[size_t(lo[e]) + 1];
+  for (size_t e = 0; e < edgeCount; ++e) {
+    int32_t lo, hi;
+    ends(e, &lo, &hi);
+    ++start[size_t(lo) + 1];
+  }
   for (size_t i = 1; i < start.size(); ++i) start[i] += start[i - 1];
-  std::vector<int32_t> bucket(edgeCount);
-  std::vector<int32_t> fill(start.begin(), start.end() - 1);
-  for (size_t e = 0; e < edgeCount; ++e) bucket[size_t(fill[size_t(lo[e])]++)] = int32_t(e);
-  std::vector<uint8_t> shared(edgeCount, 0);
-  for (size_t b = 0; b + 1 < start.size(); ++b)
-    for (int32_t i = start[b]; i < start[b + 1]; ++i)
-      for (int32_t j = i + 1; j < start[b + 1]; ++j)
-        if (hi[size_t(bucket[size_t(i)])] == hi[size_t(bucket[size_t(j)])]) {
-          shared[size_t(bucket[size_t(i)])] = 1;
-          shared[size_t(bucket[size_t(j)])] = 1;
-        }
-  for (size_t e = 0; e < edgeCount; ++e)
-    if (!shared[e]) {
-      group->boundaryEdges.push_back(lo[e]);
-      group->boundaryEdges.push_back(hi[e]);
+  std::unique_ptr<int32_t[]> bucket(new int32_t[edgeCount]);
+  // Filled from the back so that each bucket's end slides down to its start.
+  for (size_t e = edgeCount; e-- > 0;) {
+    int32_t lo, hi;
+    ends(e, &lo, &hi);
+    bucket[size_t(--start[size_t(lo) + 1])] = int32_t(e);
+  }
+  // start[b + 1] now holds bucket b's first slot; bucket b ends where
+  // bucket b + 1 begins.
+  // Within a bucket, edges sorted by their larger point: a run of one is an
+  // edge no other triangle uses. Sorting keeps a huge fan linear-logarithmic.
+  std::vector<int32_t> single;
+  std::vector<std::pair<int32_t, int32_t>> run;  // larger point, edge
+  for (size_t b = 0; b + 1 < start.size(); ++b) {
+    const size_t first = size_t(start[b + 1]);
+    const size_t last = b + 2 < start.size() ? size_t(start[b + 2]) : edgeCount;
+    if (last - first == 1) {
+      single.push_back(bucket[first]);
+      continue;
     }
+    run.clear();
+    for (size_t i = first; i < last; ++i) {
+      int32_t lo, hi;
+      ends(size_t(bucket[i]), &lo, &hi);
+      run.push_back({hi, bucket[i]});
+    }
+    std::sort(run.begin(), run.end());
+    for (size_t i = 0; i < run.size();) {
+      size_t j = i + 1;
+      while (j < run.size() && run[j].first == run[i].first) ++j;
+      if (j - i == 1) single.push_back(run[i].second);
+      i = j;
+    }
+  }
+  std::sort(single.begin(), single.end());
+  group->boundaryEdges.reserve(single.size() * 2);
+  for (int32_t e : single) {
+    int32_t lo, hi;
+    ends(size_t(e), &lo, &hi);
+    group->boundaryEdges.push_back(lo);
+    group->boundaryEdges.push_back(hi);
+  }
   group->boundaryEdgeCount = int32_t(group->boundaryEdges.size() / 2);
 }
 
