@@ -1,14 +1,22 @@
 // Dump: a readable listing of everything an ObjectDb holds. Reads only; the
 // layers and polygon types it makes current are put back as they were.
 #include <algorithm>
+#include <array>
 #include <cstdio>
+#include <initializer_list>
+#include <memory>
+#include <new>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "c_number_locale.h"
 #include "clip_envelope.h"
+#include "lwob_surface.h"
 #include "ops_internal.h"
 #include "strips.h"
 #include "surface_attributes.h"
+#include "surface_chunks.h"
 
 namespace {
 
@@ -53,14 +61,16 @@ void Floats(FILE* f, const float* v, size_t n) {
   fputs(">\n", f);
 }
 
-void Bytes(FILE* f, const std::vector<uint8_t>& data) {
-  for (size_t i = 0; i < data.size(); ++i) {
+void Bytes(FILE* f, const uint8_t* data, size_t size) {
+  for (size_t i = 0; i < size; ++i) {
     if (i % 8 == 0) fputc('\t', f);
     const bool endOfLine = i % 8 == 7;
-    fprintf(f, "0x%02x%s", data[i], endOfLine ? "\n" : (i + 1 < data.size() ? ", " : ""));
+    fprintf(f, "0x%02x%s", data[i], endOfLine ? "\n" : (i + 1 < size ? ", " : ""));
   }
-  if (data.size() % 8) fputc('\n', f);
+  if (size % 8) fputc('\n', f);
 }
+
+void Bytes(FILE* f, const std::vector<uint8_t>& data) { Bytes(f, data.data(), data.size()); }
 
 void EndSection(FILE* f) {
   fputc('\n', f);
@@ -186,29 +196,457 @@ void DumpLayer(ObjectDb* db, FILE* f, ObjLayer& l) {
   EndSection(f);
 }
 
-// The sub-chunks of a surface body: ID, length and bytes; texture blocks are
-// opened one level down (their header's own sub-chunks after its ordinal).
-void DumpSubChunks(FILE* f, const uint8_t* p, size_t size, int depth, bool lwo2) {
-  size_t at = 0;
-  while (at + 6 <= size) {
-    const Id4 id = (Id4(p[at]) << 24) | (Id4(p[at + 1]) << 16) | (Id4(p[at + 2]) << 8) | p[at + 3];
-    const size_t len = (size_t(p[at + 4]) << 8) | p[at + 5];
-    const size_t body = at + 6, end = std::min(size, body + len);
-    for (int d = 0; d < depth; ++d) fputc('\t', f);
-    fprintf(f, "[%s] (%d)\n", IdText(id).text, int(len));
-    const bool header = depth == 2 && at == 0;
-    if (lwo2 && depth == 1 && id == MakeId4("BLOK")) {
-      DumpSubChunks(f, p + body, end - body, 2, true);
-    } else if (lwo2 && header) {
-      size_t s = body;  // ordinal string, padded to even length
-      while (s < end && p[s]) ++s;
-      s = std::min(end, (s + 2) & ~size_t(1));
-      DumpSubChunks(f, p + s, end - s, 3, true);
-    } else {
-      Bytes(f, std::vector<uint8_t>(p + body, p + end));
-    }
-    at = body + len + (len & 1);
+// ------------------------------------------------------ surface listing
+//
+// A surface's sub-chunks are listed from its parsed record, one line per
+// sub-chunk: "[ID] (length)" and its values, nested records indented by a
+// tab per level. Lengths are those the record holds (the parse leaves them
+// in full form). Sub-chunks the parse kept no record of come last at their
+// level, with their bytes.
+
+// One sub-chunk of a body as the parsers' walk meets it: the declared
+// length and the bytes present (fewer when the body ends early).
+struct RawSub {
+  Id4 id;
+  int length;
+  const uint8_t* data;
+  size_t size;
+};
+
+// The sub-chunks from buf's position to its end, walked as the parsers walk.
+std::vector<RawSub> RawSubs(ChunkBuff& buf) {
+  std::vector<RawSub> out;
+  while (!buf.AtEnd()) {
+    Id4 id = 0;
+    uint16_t length = 0;
+    buf.ReadID4(&id);
+    buf.ReadU2(&length);
+    const size_t start = buf.Position();
+    out.push_back({id, length, buf.Data() + start, std::min<size_t>(length, buf.Remaining())});
+    buf.Seek(start + length + (length & 1));
   }
+  return out;
+}
+
+std::vector<RawSub> RawSubs(const uint8_t* data, size_t size) {
+  ChunkBuff buf(data, size);
+  return RawSubs(buf);
+}
+
+bool OneOf(Id4 id, std::initializer_list<const char*> ids) {
+  for (const char* known : ids)
+    if (id == MakeId4(known[0], known[1], known[2], known[3])) return true;
+  return false;
+}
+
+// Starts a sub-chunk's line: the indent, "[ID] (length)".
+void Tag(FILE* f, int depth, const char* id, int length) {
+  for (int d = 0; d < depth; ++d) fputc('\t', f);
+  fprintf(f, "[%s] (%d)", id, length);
+}
+
+void Unparsed(FILE* f, int depth, const RawSub& s) {
+  Tag(f, depth, IdText(s.id).text, s.length);
+  fputc('\n', f);
+  Bytes(f, s.data, s.size);
+}
+
+template <class Known>
+void UnparsedAmong(FILE* f, int depth, const std::vector<RawSub>& subs, Known known) {
+  for (const RawSub& s : subs)
+    if (!known(s.id)) Unparsed(f, depth, s);
+}
+
+void Value(FILE* f, int depth, const char* id, const std::optional<SurfValue>& v) {
+  if (!v) return;
+  Tag(f, depth, id, v->length);
+  fprintf(f, " <%f> <%d>\n", double(v->value), int(v->envelope));
+}
+
+void Vector(FILE* f, int depth, const char* id, const std::optional<SurfVector>& v) {
+  if (!v) return;
+  Tag(f, depth, id, v->length);
+  fprintf(f, " <%f> <%f> <%f> <%d>\n", double(v->value[0]), double(v->value[1]),
+          double(v->value[2]), int(v->envelope));
+}
+
+void Float(FILE* f, int depth, const char* id, const std::optional<SurfFloat>& v) {
+  if (!v) return;
+  Tag(f, depth, id, v->length);
+  fprintf(f, " <%f>\n", double(v->value));
+}
+
+void Word(FILE* f, int depth, const char* id, const std::optional<SurfWord>& v) {
+  if (!v) return;
+  Tag(f, depth, id, v->length);
+  fprintf(f, " <%d>\n", v->value);
+}
+
+void Index(FILE* f, int depth, const char* id, const std::optional<SurfIndex>& v) {
+  if (!v) return;
+  Tag(f, depth, id, v->length);
+  fprintf(f, " <%d>\n", int(v->index));
+}
+
+void Text(FILE* f, int depth, const char* id, const std::optional<SurfText>& v) {
+  if (!v) return;
+  Tag(f, depth, id, v->length);
+  fprintf(f, " <%s>\n", v->text.c_str());
+}
+
+// A block ordinal is a sort key of arbitrary bytes: printable ASCII is kept,
+// anything else written as \xNN.
+void Ordinal(FILE* f, const std::string& ordinal) {
+  fputs(" <", f);
+  for (unsigned char c : ordinal) {
+    if (c >= 0x20 && c < 0x7F && c != '\\') fputc(c, f);
+    else fprintf(f, "\\x%02x", c);
+  }
+  fputs(">\n", f);
+}
+
+bool HeaderId(Id4 id) { return OneOf(id, {"IMAP", "PROC", "GRAD", "SHDR"}); }
+
+// The last sub-chunk of the given kind (the one a parsed slot keeps).
+const RawSub* LastOf(const std::vector<RawSub>& subs, bool (*match)(Id4)) {
+  const RawSub* last = nullptr;
+  for (const RawSub& s : subs)
+    if (match(s.id)) last = &s;
+  return last;
+}
+
+void DumpBlockHeader(FILE* f, const SurfBlock& b, const RawSub* raw) {
+  const BlockHeader& h = *b.header;
+  Tag(f, 1, IdText(b.type).text, h.length);
+  Ordinal(f, h.ordinal);
+  if (const auto& c = h.channel) {
+    Tag(f, 2, IdText(c->id).text, c->length);
+    fprintf(f, " <%s>\n", IdText(c->channel).text);
+  }
+  Text(f, 2, "NAME", h.name);
+  if (const auto& o = h.opacity) {
+    Tag(f, 2, "OPAC", o->length);
+    fprintf(f, " <%d> <%f> <%d>\n", o->type, double(o->opacity), int(o->envelope));
+  }
+  Word(f, 2, "ENAB", h.enable);
+  Word(f, 2, "NEGA", h.negative);
+  Word(f, 2, "AXIS", h.axis);
+  if (!raw) return;
+  ChunkBuff buf(raw->data, raw->size);
+  char ordinal[kNameSize];
+  buf.ReadS0(ordinal, sizeof ordinal);
+  UnparsedAmong(f, 2, RawSubs(buf),
+                [](Id4 id) { return OneOf(id, {"CHAN", "TYPE", "NAME", "OPAC", "ENAB", "NEGA", "AXIS"}); });
+}
+
+void DumpBlockTmap(FILE* f, const BlockTmap& t, const RawSub* raw) {
+  Tag(f, 1, "TMAP", t.length);
+  fputc('\n', f);
+  Vector(f, 2, "CNTR", t.center);
+  Vector(f, 2, "SIZE", t.size);
+  Vector(f, 2, "ROTA", t.rotation);
+  Text(f, 2, "OREF", t.reference);
+  if (const auto& v = t.falloff) {
+    Tag(f, 2, "FALL", v->length);
+    fprintf(f, " <%d> <%f> <%f> <%f> <%d>\n", v->type, double(v->vector[0]), double(v->vector[1]),
+            double(v->vector[2]), int(v->envelope));
+  }
+  Word(f, 2, "CSYS", t.coordSystem);
+  if (raw)
+    UnparsedAmong(f, 2, RawSubs(raw->data, raw->size),
+                  [](Id4 id) { return OneOf(id, {"CNTR", "SIZE", "ROTA", "OREF", "FALL", "CSYS"}); });
+}
+
+template <class T>
+void Numbers(FILE* f, int depth, const char* id, int length, const T* values, size_t n,
+             const char* format) {
+  Tag(f, depth, id, length);
+  for (size_t i = 0; i < n; ++i) fprintf(f, format, values[i]);
+  fputc('\n', f);
+}
+
+void DumpBlock(FILE* f, const SurfBlock& b, const RawSub* raw) {
+  Tag(f, 0, "BLOK", int(b.length));
+  fputc('\n', f);
+  std::vector<RawSub> subs;
+  if (raw) subs = RawSubs(raw->data, raw->size);
+  if (b.header) DumpBlockHeader(f, b, LastOf(subs, HeaderId));
+  if (b.tmap) DumpBlockTmap(f, *b.tmap, LastOf(subs, [](Id4 id) { return id == MakeId4("TMAP"); }));
+  Word(f, 1, "PROJ", b.projection);
+  Word(f, 1, "AXIS", b.axis);
+  if (b.flags) {
+    Tag(f, 1, "FLAG", b.flags->length);
+    fprintf(f, " <0x%04x>\n", b.flags->value);
+  }
+  Index(f, 1, "IMAG", b.image);
+  if (b.wrap) {
+    Tag(f, 1, "WRAP", b.wrap->length);
+    fprintf(f, " <%d> <%d>\n", b.wrap->width, b.wrap->height);
+  }
+  Value(f, 1, "WRPW", b.wrapWidth);
+  Value(f, 1, "WRPH", b.wrapHeight);
+  Text(f, 1, "VMAP", b.vmap);
+  auto wordFloat = [f](const char* id, const std::optional<BlockWordFloat>& v) {
+    if (!v) return;
+    Tag(f, 1, id, v->length);
+    fprintf(f, " <%d> <%f>\n", v->word, double(v->value));
+  };
+  wordFloat("AAST", b.antialias);
+  Word(f, 1, "PIXB", b.pixelBlend);
+  wordFloat("STCK", b.sticky);
+  Value(f, 1, "TAMP", b.amplitude);
+  Vector(f, 1, "COLR", b.color);
+  if (const auto& v = b.value) {
+    const double values[3] = {v->value[0], v->value[1], v->value[2]};
+    Numbers(f, 1, "VALU", v->length, values, std::min<size_t>(v->count, 3), " <%f>");
+  }
+  if (const auto& v = b.floatParams) {
+    std::vector<double> values(v->values.begin(), v->values.end());
+    Numbers(f, 1, "FTPS", v->length, values.data(), values.size(), " <%f>");
+  }
+  if (const auto& v = b.intParams) {
+    std::vector<int> values(v->values.begin(), v->values.end());
+    Numbers(f, 1, "ITPS", v->length, values.data(), values.size(), " <%d>");
+  }
+  if (const auto& v = b.envelopeParams) {
+    std::vector<int> values(v->envelopes.begin(), v->envelopes.end());
+    Numbers(f, 1, "ETPS", v->length, values.data(), values.size(), " <%d>");
+  }
+  Float(f, 1, "GRST", b.gradientStart);
+  Float(f, 1, "GREN", b.gradientEnd);
+  if (const auto& v = b.function) {
+    Tag(f, 1, "FUNC", v->length);
+    fprintf(f, " <%s>\n", v->name.c_str());
+    Bytes(f, v->data);
+  }
+  UnparsedAmong(f, 1, subs, [](Id4 id) {
+    return HeaderId(id) ||
+           OneOf(id, {"TMAP", "PROJ", "AXIS", "FLAG", "IMAG", "WRAP", "WRPW", "WRPH", "VMAP", "AAST",
+                      "PIXB", "STCK", "TAMP", "COLR", "VALU", "FTPS", "ITPS", "ETPS", "GRST", "GREN",
+                      "FUNC"});
+  });
+}
+
+void DumpLwo2Surface(FILE* f, const uint8_t* body, size_t size) {
+  const std::unique_ptr<SurfChunks> parsed = ParseSurfChunks(nullptr, body, size);
+  if (!parsed) return;
+  const SurfChunks& s = *parsed;
+  Vector(f, 0, "COLR", s.color);
+  Value(f, 0, "DIFF", s.diffuse);
+  Value(f, 0, "LUMI", s.luminosity);
+  Value(f, 0, "SPEC", s.specular);
+  Value(f, 0, "REFL", s.reflection);
+  Value(f, 0, "TRAN", s.transparency);
+  Value(f, 0, "TRNL", s.translucency);
+  Value(f, 0, "SHRP", s.sharpness);
+  Value(f, 0, "GLOS", s.glossiness);
+  Value(f, 0, "BUMP", s.bump);
+  Float(f, 0, "SMAN", s.smoothing);
+  Word(f, 0, "RFOP", s.reflectionOptions);
+  Word(f, 0, "SIDE", s.sidedness);
+  Index(f, 0, "RIMG", s.reflectionImage);
+  Value(f, 0, "RSAN", s.reflectionSeam);
+  Value(f, 0, "RIND", s.refractiveIndex);
+  Value(f, 0, "CLRH", s.colorHighlights);
+  Word(f, 0, "TROP", s.refractionOptions);
+  Index(f, 0, "TIMG", s.refractionImage);
+  Value(f, 0, "TSAN", s.refractionSeam);
+  Value(f, 0, "CLRF", s.colorFilter);
+  Value(f, 0, "ADTR", s.additive);
+  Float(f, 0, "AVAL", s.alphaValue);
+  Value(f, 0, "GVAL", s.glowValue);
+  if (const auto& g = s.glow) {
+    Tag(f, 0, "GLOW", g->length);
+    fprintf(f, " <%d> <%f> <%d> <%f> <%d>\n", g->type, double(g->intensity),
+            int(g->intensityEnvelope), double(g->size), int(g->sizeEnvelope));
+  }
+  if (const auto& l = s.line) {
+    Tag(f, 0, "LINE", l->length);
+    fprintf(f, " <%d> <%f> <%d> <%f> <%f> <%f> <%d>\n", l->flags, double(l->size),
+            int(l->sizeEnvelope), double(l->color[0]), double(l->color[1]), double(l->color[2]),
+            int(l->colorEnvelope));
+  }
+  Vector(f, 0, "LCOL", s.lineColor);
+  Value(f, 0, "LSIZ", s.lineSize);
+  if (const auto& a = s.alpha) {
+    Tag(f, 0, "ALPH", a->length);
+    fprintf(f, " <%d> <%f>\n", a->mode, double(a->value));
+  }
+  Text(f, 0, "CMNT", s.comment);
+  if (const auto& v = s.vertexColor) {
+    Tag(f, 0, "VCOL", v->length);
+    fprintf(f, " <%f> <%d> <%s> <%s>\n", double(v->intensity), int(v->envelope),
+            IdText(v->mapType).text, v->mapName.c_str());
+  }
+  Value(f, 0, "RBLR", s.reflectionBlur);
+  Value(f, 0, "TBLR", s.refractionBlur);
+
+  // Blocks pair with the body's BLOK sub-chunks in order.
+  const std::vector<RawSub> subs = RawSubs(body, size);
+  size_t nextBlok = 0;
+  for (const SurfBlock& b : s.blocks) {
+    while (nextBlok < subs.size() && subs[nextBlok].id != MakeId4("BLOK")) ++nextBlok;
+    DumpBlock(f, b, nextBlok < subs.size() ? &subs[nextBlok++] : nullptr);
+  }
+  size_t bloks = 0;  // blocks past the parse's limit were passed over
+  UnparsedAmong(f, 0, subs, [&bloks](Id4 id) {
+    if (id == MakeId4("BLOK")) return ++bloks <= kMaxSurfBlocks;
+    return OneOf(id, {"COLR", "DIFF", "LUMI", "SPEC", "REFL", "TRAN", "TRNL", "SHRP", "GLOS",
+                      "BUMP", "SMAN", "RFOP", "SIDE", "RIMG", "RSAN", "RIND", "CLRH", "TROP",
+                      "TIMG", "TSAN", "CLRF", "ADTR", "AVAL", "GVAL", "GLOW", "LINE", "LCOL",
+                      "LSIZ", "ALPH", "CMNT", "VCOL", "RBLR", "TBLR"});
+  });
+}
+
+// ---------------------------------------------------- LWOB surface listing
+
+template <class T, class Print>
+void Slot(FILE* f, int depth, const char* id, const LwobSlot<T>& v, Print print) {
+  if (!v) return;
+  Tag(f, depth, id, v->length);
+  print(v->value);
+  fputc('\n', f);
+}
+
+void LwobU2(FILE* f, int depth, const char* id, const LwobSlot<uint16_t>& v) {
+  Slot(f, depth, id, v, [f](uint16_t x) { fprintf(f, " <%d>", x); });
+}
+
+void LwobF4(FILE* f, int depth, const char* id, const LwobSlot<float>& v) {
+  Slot(f, depth, id, v, [f](float x) { fprintf(f, " <%f>", double(x)); });
+}
+
+void LwobVec(FILE* f, int depth, const char* id, const LwobSlot<LwobVec3>& v) {
+  Slot(f, depth, id, v, [f](const LwobVec3& x) {
+    fprintf(f, " <%f> <%f> <%f>", double(x[0]), double(x[1]), double(x[2]));
+  });
+}
+
+template <size_t N, class T>
+void LwobInts(FILE* f, int depth, const char* id, const LwobSlot<std::array<T, N>>& v) {
+  Slot(f, depth, id, v, [f](const std::array<T, N>& x) {
+    for (T e : x) fprintf(f, " <%u>", unsigned(e));
+  });
+}
+
+void LwobImageRecord(FILE* f, int depth, const char* id, const std::optional<LwobImage>& image) {
+  if (!image) return;
+  Tag(f, depth, id, image->length);
+  fprintf(f, " <%s>\n", image->file.c_str());
+  LwobInts(f, depth + 1, "IMSQ", image->imsq);
+  LwobInts(f, depth + 1, "FLYR", image->flyr);
+  LwobInts(f, depth + 1, "IMCC", image->imcc);
+}
+
+void LwobTextureRecord(FILE* f, const LwobTexture& t) {
+  Tag(f, 0, IdText(t.id).text, t.length);
+  fprintf(f, " <%s>\n", t.type.c_str());
+  Slot(f, 1, "TFLG", t.tflg, [f](uint16_t x) { fprintf(f, " <0x%04x>", x); });
+  Slot(f, 1, "TREF", t.tref, [f](const std::string& x) { fprintf(f, " <%s>", x.c_str()); });
+  LwobVec(f, 1, "TSIZ", t.tsiz);
+  LwobVec(f, 1, "TCTR", t.tctr);
+  LwobVec(f, 1, "TFAL", t.tfal);
+  LwobVec(f, 1, "TVEL", t.tvel);
+  LwobInts(f, 1, "TCLR", t.tclr);
+  LwobU2(f, 1, "TVAL", t.tval);
+  LwobF4(f, 1, "TAMP", t.tamp);
+  auto numbered = [](char kind, size_t i) { return std::array<char, 5>{'T', kind, 'P', char('0' + i), 0}; };
+  for (size_t i = 0; i < 5; ++i) LwobF4(f, 1, numbered('F', i).data(), t.tfp[i]);
+  for (size_t i = 0; i < 5; ++i) LwobU2(f, 1, numbered('I', i).data(), t.tip[i]);
+  for (size_t i = 0; i < 5; ++i) LwobF4(f, 1, numbered('S', i).data(), t.tsp[i]);
+  LwobU2(f, 1, "TFRQ", t.tfrq);
+  LwobImageRecord(f, 1, "TIMG", t.timg);
+  LwobImageRecord(f, 1, "TALP", t.talp);
+  LwobInts(f, 1, "TWRP", t.twrp);
+  LwobF4(f, 1, "TAAS", t.taas);
+  LwobF4(f, 1, "TOPC", t.topc);
+}
+
+bool LwobTextureId(Id4 id) { return OneOf(id, {"CTEX", "DTEX", "STEX", "RTEX", "TTEX", "LTEX", "BTEX"}); }
+
+bool LwobTextureField(Id4 id) {
+  const Id4 family = id & 0xFFFFFF00u;
+  const unsigned digit = (id & 0xFFu) - '0';
+  if ((family == MakeId4("TFP\0") || family == MakeId4("TIP\0") || family == MakeId4("TSP\0")) &&
+      digit <= 4)
+    return true;
+  return OneOf(id, {"TFLG", "TREF", "TSIZ", "TCTR", "TFAL", "TVEL", "TCLR", "TVAL", "TAMP", "TFRQ",
+                    "TIMG", "TALP", "TWRP", "TAAS", "TOPC"});
+}
+
+// The body's sub-chunks that the parse passed over: unknown IDs, and known
+// ones with no record to fill (texture fields before any texture, image
+// settings before any image, SDAT before any SHDR, entries past the count).
+std::vector<RawSub> LwobUnparsed(const uint8_t* body, size_t size) {
+  std::vector<RawSub> out;
+  bool texture = false, shader = false, image = false;
+  size_t textures = 0, shaders = 0;
+  for (const RawSub& s : RawSubs(body, size)) {
+    bool parsed;
+    if (OneOf(s.id, {"COLR", "FLAG", "DIFF", "LUMI", "SPEC", "REFL", "TRAN", "VDIF", "VLUM", "VSPC",
+                     "VRFL", "VTRN", "GLOS", "RFLT", "RSAN", "RIND", "EDGE", "SMAN", "GLOW", "ALPH",
+                     "SPBF"})) {
+      parsed = true;
+    } else if (s.id == MakeId4("RIMG")) {
+      parsed = image = true;
+    } else if (s.id == MakeId4("SHDR")) {
+      parsed = shader = shaders < LwobSurfChunks::kMaxEntries;
+      shaders += parsed;
+    } else if (s.id == MakeId4("SDAT")) {
+      parsed = shader;
+    } else if (OneOf(s.id, {"IMSQ", "FLYR", "IMCC"})) {
+      parsed = image;
+    } else if (LwobTextureId(s.id)) {
+      parsed = texture = textures < LwobSurfChunks::kMaxEntries;
+      textures += parsed;
+    } else {
+      parsed = texture && LwobTextureField(s.id);
+      if (parsed && OneOf(s.id, {"TIMG", "TALP"})) image = true;
+    }
+    if (!parsed) out.push_back(s);
+  }
+  return out;
+}
+
+void DumpLwobSurface(FILE* f, const uint8_t* body, size_t size) {
+  const LwobSurfChunks s = ParseLwobSurfBody(nullptr, body, size);
+  LwobInts(f, 0, "COLR", s.colr);
+  Slot(f, 0, "FLAG", s.flag, [f](uint16_t x) { fprintf(f, " <0x%04x>", x); });
+  LwobU2(f, 0, "DIFF", s.diff);
+  LwobU2(f, 0, "LUMI", s.lumi);
+  LwobU2(f, 0, "SPEC", s.spec);
+  LwobU2(f, 0, "REFL", s.refl);
+  LwobU2(f, 0, "TRAN", s.tran);
+  LwobF4(f, 0, "VDIF", s.vdif);
+  LwobF4(f, 0, "VLUM", s.vlum);
+  LwobF4(f, 0, "VSPC", s.vspc);
+  LwobF4(f, 0, "VRFL", s.vrfl);
+  LwobF4(f, 0, "VTRN", s.vtrn);
+  LwobU2(f, 0, "GLOS", s.glos);
+  LwobU2(f, 0, "RFLT", s.rflt);
+  LwobImageRecord(f, 0, "RIMG", s.rimg);
+  LwobF4(f, 0, "RSAN", s.rsan);
+  LwobF4(f, 0, "RIND", s.rind);
+  LwobF4(f, 0, "EDGE", s.edge);
+  LwobF4(f, 0, "SMAN", s.sman);
+  LwobF4(f, 0, "GLOW", s.glow);
+  LwobInts(f, 0, "ALPH", s.alph);
+  if (s.spbf) {
+    Tag(f, 0, "SPBF", s.spbf->length);
+    fputc('\n', f);
+    Bytes(f, s.spbf->value);
+  }
+  for (const LwobTexture& t : s.textures) LwobTextureRecord(f, t);
+  for (const LwobShader& sh : s.shaders) {
+    Tag(f, 0, "SHDR", sh.length);
+    fprintf(f, " <%s>\n", sh.name.c_str());
+    if (sh.data) {
+      Tag(f, 1, "SDAT", sh.data->length);
+      fputc('\n', f);
+      Bytes(f, sh.data->value);
+    }
+  }
+  for (const RawSub& u : LwobUnparsed(body, size)) Unparsed(f, 0, u);
 }
 
 void DumpMaterial(FILE* f, const SurfaceAttributes& a) {
@@ -292,7 +730,14 @@ void DumpSurfaces(ObjectDb* db, FILE* f) {
                    [](const ObjSurface* a, const ObjSurface* b) { return NameBefore(a->name, b->name); });
   for (const ObjSurface* s : order) {
     fprintf(f, "SURF [%s] SIZE <%d> INDEX <%d>\n", s->name, int(s->raw.size()), s->id);
-    DumpSubChunks(f, s->raw.data(), s->raw.size(), 1, db->format != 1);
+    try {
+      if (db->format == 1)
+        DumpLwobSurface(f, s->raw.data(), s->raw.size());
+      else
+        DumpLwo2Surface(f, s->raw.data(), s->raw.size());
+    } catch (const std::bad_alloc&) {
+      fputs("??? OUT OF MEMORY\n", f);
+    }
     if (s->attributes) DumpMaterial(f, *s->attributes);
     fputc('\n', f);
   }

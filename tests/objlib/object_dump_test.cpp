@@ -120,6 +120,110 @@ TEST(ObjectDump, GoldenLwob) {
   ExpectGolden(DumpText(o.db, "lwob.dump"), "small_lwob.txt");
 }
 
+// The listing of one surface: from its SURF line up to the empty line that
+// ends it.
+std::string SurfaceListing(const std::string& dump, const std::string& name) {
+  const size_t at = dump.find("SURF [" + name + "]");
+  if (at == std::string::npos) return "";
+  const size_t body = dump.find('\n', at) + 1;
+  return dump.substr(body, dump.find("\n\n", body) + 1 - body);
+}
+
+// Sub-chunks the golden files leave out: every nesting level's unknown
+// sub-chunks (listed last at their level with their bytes), block parameter
+// lists, a function with data, a short LINE, and a value cut off by the end
+// of the body, which reads the bytes present and zeros for the rest.
+TEST(ObjectDump, Lwo2SurfaceKindsUnknownsAndCutValue) {
+  Body head;
+  head.S0("A\\").Sub("TYPE", Body().Id("DIFF")).Sub("OPAC", Body().U2(1).F4(0.5f).VX(3))
+      .Sub("HDRX", Body().U2(7));
+  Body tmap;
+  tmap.Sub("FALL", Body().U2(2).Vec(1, 2, 3).VX(0)).Sub("CSYS", Body().U2(1)).Sub("TMPX", {9}).U1(0);
+  Body block;
+  block.Sub("PROC", head).Sub("TMAP", tmap).Sub("FLAG", Body().U2(0x11))
+      .Sub("WRAP", Body().U2(1).U2(2)).Sub("AAST", Body().U2(1).F4(0.25f))
+      .Sub("FTPS", Body().F4(1).F4(2)).Sub("ITPS", Body().U2(uint16_t(-3)).U2(4))
+      .Sub("ETPS", Body().VX(5).VX(0x123456)).Sub("FUNC", Body().S0("Fn").Raw({7, 8, 9})).U1(0)
+      .Sub("BLKX", {});
+  Body surf;
+  surf.S0("Cut").S0("").Sub("LINE", Body().U2(3)).Sub("VCOL", Body().F4(1).VX(2).Id("RGBA").S0("paint"))
+      .Sub("SURX", {1, 2, 3}).U1(0).Sub("BLOK", block).Raw(Body().Id("SMAN").U2(4).Raw({0x3f, 0x80}));
+  IffBuilder f("LWO2");
+  f.Chunk("TAGS", Body().S0("Cut")).Chunk("LAYR", Body().U2(0).U2(0).Vec(0, 0, 0).S0(""))
+      .Chunk("PNTS", Body().Vec(0, 0, 0)).Chunk("SURF", surf);
+  Loaded o(f.Bytes(), 2);
+  const std::vector<uint8_t> raw = o.db->ops.GetSurface(o.db, 0)->raw;
+  const std::string listing = SurfaceListing(DumpText(o.db, "kinds.dump"), "Cut");
+  EXPECT_EQ(listing,
+            "[SMAN] (4) <1.000000>\n"
+            "[LINE] (22) <3> <0.000000> <0> <0.000000> <0.000000> <0.000000> <0>\n"
+            "[VCOL] (16) <1.000000> <2> <RGBA> <paint>\n"
+            "[BLOK] (149)\n"
+            "\t[PROC] (28) <A\\x5c>\n"
+            "\t\t[TYPE] (4) <DIFF>\n"
+            "\t\t[OPAC] (8) <1> <0.500000> <3>\n"
+            "\t\t[HDRX] (2)\n"
+            "\t0x00, 0x07\n"
+            "\t[TMAP] (30)\n"
+            "\t\t[FALL] (16) <2> <1.000000> <2.000000> <3.000000> <0>\n"
+            "\t\t[CSYS] (2) <1>\n"
+            "\t\t[TMPX] (1)\n"
+            "\t0x09\n"
+            "\t[FLAG] (2) <0x0011>\n"
+            "\t[WRAP] (4) <1> <2>\n"
+            "\t[AAST] (6) <1> <0.250000>\n"
+            "\t[FTPS] (8) <1.000000> <2.000000>\n"
+            "\t[ITPS] (4) <-3> <4>\n"
+            "\t[ETPS] (6) <5> <1193046>\n"
+            "\t[FUNC] (7) <Fn>\n"
+            "\t0x07, 0x08, 0x09\n"
+            "\t[BLKX] (0)\n"
+            "[SURX] (3)\n"
+            "\t0x01, 0x02, 0x03\n");
+  // Parsed for the listing only: the stored body is as it was.
+  EXPECT_EQ(raw, o.db->ops.GetSurface(o.db, 0)->raw);
+}
+
+// An LWOB texture with its fields and image settings, a shader with data,
+// and what the parse passed over: a texture field before any texture, an
+// unknown ID, and one whose length runs past the body (its bytes present).
+TEST(ObjectDump, LwobTextureShaderAndPassedOver) {
+  Body surf;
+  surf.S0("Tex").Sub("TFLG", Body().U2(1)).Sub("VDIF", Body().F4(0.5f)).Sub("DIFF", Body().U2(128))
+      .Sub("RIMG", Body().S0("sky.iff")).Sub("IMSQ", Body().U2(1).U2(2).U2(3))
+      .Sub("BTEX", Body().S0("Fractal Noise")).Sub("TFLG", Body().U2(0x0a))
+      .Sub("TSIZ", Body().Vec(1, 2, 3)).Sub("TIP2", Body().U2(4)).Sub("TFP0", Body().F4(0.125f))
+      .Sub("TCLR", {1, 2, 3, 4}).Sub("TALP", Body().S0("a.iff")).Sub("FLYR", Body().U4(5).U4(6))
+      .Sub("TWRP", Body().U2(1).U2(0)).Sub("SHDR", Body().S0("Edge")).Sub("SDAT", {0xAB, 0xCD, 0xEF}).U1(0)
+      .Sub("ZZZZ", {0x10}).U1(0).Raw(Body().Id("SPBF").U2(9).Raw({0x42}));
+  IffBuilder f("LWOB");
+  f.Chunk("PNTS", Body().Vec(0, 0, 0)).Chunk("SRFS", Body().S0("Tex")).Chunk("SURF", surf);
+  Loaded o(f.Bytes(), 1);
+  EXPECT_EQ(SurfaceListing(DumpText(o.db, "lwob-tex.dump"), "Tex"),
+            "[DIFF] (2) <128>\n"
+            "[VDIF] (4) <0.500000>\n"
+            "[RIMG] (8) <sky.iff>\n"
+            "\t[IMSQ] (6) <1> <2> <3>\n"
+            "[SPBF] (1)\n"
+            "\t0x42\n"
+            "[BTEX] (14) <Fractal Noise>\n"
+            "\t[TFLG] (2) <0x000a>\n"
+            "\t[TSIZ] (12) <1.000000> <2.000000> <3.000000>\n"
+            "\t[TCLR] (4) <1> <2> <3> <4>\n"
+            "\t[TFP0] (4) <0.125000>\n"
+            "\t[TIP2] (2) <4>\n"
+            "\t[TALP] (6) <a.iff>\n"
+            "\t\t[FLYR] (8) <5> <6>\n"
+            "\t[TWRP] (4) <1> <0>\n"
+            "[SHDR] (6) <Edge>\n"
+            "\t[SDAT] (3)\n"
+            "\t0xab, 0xcd, 0xef\n"
+            "[TFLG] (2)\n"
+            "\t0x00, 0x01\n"
+            "[ZZZZ] (1)\n"
+            "\t0x10\n");
+}
+
 TEST(ObjectDump, OddShapesAndNullFile) {
   ObjectDb* db = CreateObjectDb(0);
   ObjectDbOps& ops = db->ops;
