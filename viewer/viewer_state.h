@@ -11,6 +11,7 @@
 
 struct ViewerModel;
 class Renderer;
+class TextureTable;
 
 enum RenderLook : int {
   LookNormal = 0,
@@ -61,6 +62,21 @@ class SceneContent {
   virtual int PolygonCount() const = 0;
   virtual int VertexCount() const = 0;
   virtual int CurrentFrame() const = 0;
+
+  // Playback, from the motion menu, the keys and the wheel. The defaults
+  // suit content without motion.
+  virtual void TogglePlay() {}
+  // Playing stops, then the frame goes back to the first.
+  virtual void Stop() {}
+  // Back to the first frame; playing or not stays as it is.
+  virtual void Rewind() {}
+  // One frame increment forward (direction 1) or back (-1).
+  virtual void Step(int /*direction*/) {}
+  virtual int FrameIncrement() const { return 0; }
+  virtual void SetFrameIncrement(int /*increment*/) {}
+  // The items' image maps through the table, on the main thread with the
+  // context current; true when at least one texture got a slot.
+  virtual bool LoadTextures(TextureTable& /*table*/) { return false; }
 };
 
 struct ViewerState {

@@ -1,0 +1,97 @@
+// Whole load cycles with textures on a real OpenGL context (Mesa, no
+// window): the object is read on the loader thread while the main thread
+// waits, its textures are made on the main thread afterwards, and the next
+// load frees them there first. Built on its own under ThreadSanitizer too.
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "headless_gl.h"
+#include "shell.h"
+#include "shell_fakes.h"
+#include "test_support.h"
+#include "viewer_model.h"
+
+namespace fs = std::filesystem;
+using namespace shelltest;
+
+namespace {
+
+// The host of a window-less context: making it current is the one GL duty.
+class GlHost : public FakeHost {
+ public:
+  explicit GlHost(HeadlessGl& gl) : gl_(gl) {}
+  void MakeContextCurrent() override {
+    FakeHost::MakeContextCurrent();
+    gl_.MakeCurrent();
+  }
+
+ private:
+  HeadlessGl& gl_;
+};
+
+std::string CopyToFolder(const std::string& sample, const std::string& folder) {
+  fs::create_directories(folder);
+  const std::string path = folder + "/" + sample;
+  fs::copy_file(SourcePath("samples/" + sample), path, fs::copy_options::overwrite_existing);
+  return path;
+}
+
+}  // namespace
+
+TEST(LoaderThread, TexturedLoadCyclesOnARealContext) {
+  std::string why;
+  std::unique_ptr<HeadlessGl> gl = HeadlessGl::Create(64, 64, &why);
+  if (!gl) GTEST_SKIP() << "no headless OpenGL: " << why;
+
+  const std::string dir = TempDir() + "/loader";
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const std::string textured = CopyToFolder("textured.lwo", dir + "/models");
+  CopyToFolder("checker.tga", dir + "/models");
+  const std::string cube = CopyToFolder("cube.lwo", dir + "/models");
+
+  GlTextureBackend backend;
+  ScriptedUi ui;
+  TextureTable table(backend, ui);
+  ASSERT_EQ(table.CreateToonRamp(), 0);
+  ViewerState state;
+  Settings settings;
+  settings.Read(dir);
+  settings.SetLoadTexture(true);
+  GlHost host(*gl);
+  RecordedRecentMenu menu;
+  Shell shell(state, settings, table, ui, host, menu);
+  shell.Start();
+
+  for (int round = 0; round < 3; ++round) {
+    shell.OnDropFiles({textured});
+    ASSERT_NE(state.model, nullptr);
+    ASSERT_FALSE(state.model->textures.empty());
+    const int slot = state.model->textures[0].handle;
+    ASSERT_GE(slot, 1);
+    EXPECT_EQ(state.texturesOn, 1);
+    EXPECT_EQ(host.Checked(40041), true);
+    // The slot's texture name holds the 64 x 64 checker image.
+    table.BindTexture(slot);
+    GLint width = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
+    EXPECT_EQ(width, 64);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+
+    // An untextured object next: the checker's slot is released.
+    shell.OnDropFiles({cube});
+    ASSERT_NE(state.model, nullptr);
+    EXPECT_EQ(state.texturesOn, 0);
+    EXPECT_EQ(table.Slot(slot), nullptr);
+    EXPECT_EQ(table.FilledCount(), 1);
+  }
+  EXPECT_EQ(settings.RecentObject(0), cube);
+  EXPECT_EQ(settings.RecentObject(1), textured);
+  EXPECT_EQ(host.waits, 6);
+  EXPECT_TRUE(ui.messages().empty());
+
+  shell.FreeContent();
+  EXPECT_EQ(state.model, nullptr);
+}
