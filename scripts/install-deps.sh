@@ -6,9 +6,16 @@ set -euo pipefail
 build_packages=(g++ cmake make pkg-config libgl-dev libopengl-dev libegl-dev libglu1-mesa-dev
   libpng-dev libfreetype-dev
   # The information overlay's bold fixed-pitch font.
-  fonts-dejavu-core)
+  fonts-dejavu-core
+  # The desktop program: Qt 6 widgets and OpenGL widget, the X11 platform
+  # plug-in, Qt's Japanese texts, a Japanese interface font, and Liberation
+  # Sans, whose widths match Arial's (the platform dialog, the spinner).
+  qt6-base-dev libqt6opengl6-dev qt6-qpa-plugins qt6-translations-l10n fonts-ipafont-gothic
+  fonts-liberation2)
 # Mesa's software renderer gives the tests an OpenGL context without a screen.
-test_packages=(googletest libgtest-dev libgmock-dev locales libegl-mesa0 libgl1-mesa-dri)
+test_packages=(googletest libgtest-dev libgmock-dev locales libegl-mesa0 libgl1-mesa-dri
+  # The window tests run on a virtual X server (xvfb-run).
+  xvfb xauth)
 
 want=("${build_packages[@]}")
 if [ "${1:-build}" = test ]; then
