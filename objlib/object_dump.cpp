@@ -15,6 +15,7 @@
 #include "lwob_surface.h"
 #include "ops_internal.h"
 #include "strips.h"
+#include "subchunk_walk.h"
 #include "surface_attributes.h"
 #include "surface_chunks.h"
 
@@ -216,15 +217,13 @@ struct RawSub {
 // The sub-chunks from buf's position to its end, walked as the parsers walk.
 std::vector<RawSub> RawSubs(ChunkBuff& buf) {
   std::vector<RawSub> out;
-  while (!buf.AtEnd()) {
-    Id4 id = 0;
-    uint16_t length = 0;
-    buf.ReadID4(&id);
-    buf.ReadU2(&length);
-    const size_t start = buf.Position();
-    out.push_back({id, length, buf.Data() + start, std::min<size_t>(length, buf.Remaining())});
-    buf.Seek(start + length + (length & 1));
-  }
+  WalkSubChunks(
+      buf,
+      [&](Id4 id, uint16_t length, ChunkBuff& sub) -> long {
+        out.push_back({id, length, sub.Data(), sub.Remaining()});
+        return long(length);
+      },
+      [](Id4, uint16_t) {}, [](Id4, int) {});
   return out;
 }
 
