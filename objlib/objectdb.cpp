@@ -4,6 +4,7 @@
 #include <new>
 
 #include "ops_internal.h"
+#include "surface_attributes.h"
 
 namespace {
 
@@ -723,9 +724,18 @@ int PostProcess(ObjectDb* db, const LoadOptions* options) {
   const int flags = options->flags;
   for (int i = 0; i < LayerCount(db); ++i) {
     SelectLayer(db, i);
+    ObjLayer* l = db->currentLayer;
+    // Shared UVs and normals both walk the corners at each point; nothing
+    // between the two steps moves a polygon's points, so the links the UV
+    // step builds serve the normals too.
+    l->pointLinksHeld = (flags & LOAD_UVS) && (options->uvFlags & UV_SHARE) && (flags & LOAD_NORMALS);
     if (flags & LOAD_UVS)
       result = db->ops.BuildUvs(db, options->uvChannels, options->uvLayerCount, options->uvFlags);
     if (flags & LOAD_NORMALS) result = db->ops.BuildNormals(db, options->normalFlags);
+    if (l->pointLinksHeld) {
+      l->pointLinksHeld = false;
+      db->ops.FreePointPolygonLinks(db);
+    }
     if (flags & LOAD_COLORS) result = db->ops.BuildVertexColors(db, options->colorFlags);
     if (flags & LOAD_TRIANGULATE)
       result = db->ops.TriangulatePolygons(db, options->triangulationFlags);

@@ -285,6 +285,10 @@ struct ObjLayer {
   std::vector<uint8_t> pointUserData, normalUserData, polygonUserData;
   std::vector<int32_t> pointLinkPool, normalLinkPool;
   bool pointLinksBuilt = false, normalLinksBuilt = false;
+  // Set by Load while one set of point links serves both its UV and its
+  // normal step: those steps then use the links they find built and leave
+  // them for Load to free.
+  bool pointLinksHeld = false;
   PolygonTypeGroup groups[5];
 
   std::vector<ObjPolygon>& Polygons() { return groups[currentType].polygons; }

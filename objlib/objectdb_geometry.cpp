@@ -114,7 +114,7 @@ int FreePointUserData(ObjectDb* db) {
   ObjLayer* l = db->currentLayer;
   if (!l) return 0;
   l->pointLinksBuilt = false;
-  l->pointLinkPool.clear();
+  std::vector<int32_t>().swap(l->pointLinkPool);  // its memory too: a large pool is not kept idle
   return FreeUserData(l->points, l->pointUserData);
 }
 
@@ -122,7 +122,7 @@ int FreeNormalUserData(ObjectDb* db) {
   ObjLayer* l = db->currentLayer;
   if (!l) return 0;
   l->normalLinksBuilt = false;
-  l->normalLinkPool.clear();
+  std::vector<int32_t>().swap(l->normalLinkPool);
   return FreeUserData(l->normals, l->normalUserData);
 }
 
@@ -330,7 +330,8 @@ int BuildNormals(ObjectDb* db, int flags) {
   ObjLayer* l = db->currentLayer;
   if (!l) return ERR_PARAM;
   db->ops.FreeNormals(db);
-  int status = db->ops.BuildPointPolygonLinks(db);
+  const bool reuse = l->pointLinksHeld && l->pointLinksBuilt;
+  int status = reuse ? 0 : db->ops.BuildPointPolygonLinks(db);
   if (status == ERR_DATABASE) {
     db->error = 0;  // no points: nothing to build
     return 0;
@@ -338,7 +339,7 @@ int BuildNormals(ObjectDb* db, int flags) {
   if (status) return status;
   for (auto& p : l->Polygons()) p.normals.assign(size_t(p.vertexCount), -1);
   status = (flags & 2) ? BuildNormalsPerPoint(db) : BuildNormalsByAngle(db, flags);
-  db->ops.FreePointPolygonLinks(db);
+  if (!l->pointLinksHeld) db->ops.FreePointPolygonLinks(db);
   return status;
 }
 

@@ -431,7 +431,8 @@ int BuildUvs(ObjectDb* db, int channels, int layerCount, int flags) {
   if (status) return status;
   if ((flags & UV_TRY_FILE) && db->ops.LoadUvFile(db, flags) == 0) return 0;
   bool linked = false;
-  if (flags & UV_SHARE) {
+  ObjLayer* l = db->currentLayer;
+  if ((flags & UV_SHARE) && !(l->pointLinksHeld && l->pointLinksBuilt)) {
     const ObjErrorCode before = db->error;
     status = db->ops.BuildPointPolygonLinks(db);
     linked = status == 0;
@@ -446,7 +447,7 @@ int BuildUvs(ObjectDb* db, int channels, int layerCount, int flags) {
   }
   db->ops.SelectTextureLayers(db, 0, 0);
   db->ops.SelectTextureLayers(db, TEX_COLR, 0);
-  if (linked) db->ops.FreePointPolygonLinks(db);
+  if (linked && !l->pointLinksHeld) db->ops.FreePointPolygonLinks(db);
   return result;
 }
 

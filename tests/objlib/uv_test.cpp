@@ -267,4 +267,63 @@ TEST(UvCorpus, MappingModesBuildFiniteCoordinatesForEveryPolygon) {
   }
 }
 
+// A load with shared UVs and normals builds the point links once for both
+// steps: it must give what the two steps give when each builds links of its
+// own, and leave no links (nor their memory) behind.
+TEST(UvCorpus, LoadSharesPointLinksBetweenUvsAndNormals) {
+  auto files = FilesUnder(CorpusPath("lwo2/assimp/MappingModes"), ".lwo");
+  if (files.empty()) GTEST_SKIP() << "corpus not present";
+  for (int normalFlags : {4, 6}) {
+    for (const std::string& file : files) {
+      SCOPED_TRACE(file + " normal flags " + std::to_string(normalFlags));
+      LoadOptions both;
+      both.flags = LOAD_UVS | LOAD_NORMALS;
+      both.uvChannels = 1;
+      both.uvLayerCount = 2;
+      both.uvFlags = UV_SHARE;
+      both.normalFlags = normalFlags;
+      ObjectDb* a = OpenObjectDb(file.c_str(), &both);
+      LoadOptions plain;
+      ObjectDb* b = OpenObjectDb(file.c_str(), &plain);
+      ASSERT_NE(a, nullptr);
+      ASSERT_NE(b, nullptr);
+      a->ops.SelectLayer(a, 0);
+      b->ops.SelectLayer(b, 0);
+      ASSERT_EQ(b->ops.BuildUvs(b, 1, 2, UV_SHARE), 0);
+      ASSERT_EQ(b->ops.BuildNormals(b, normalFlags), 0);
+
+      ASSERT_EQ(a->ops.GetUvCount(a), b->ops.GetUvCount(b));
+      for (int i = 0; i < a->ops.GetUvCount(a); ++i) {
+        EXPECT_EQ(a->ops.GetUv(a, i)->u, b->ops.GetUv(b, i)->u) << i;
+        EXPECT_EQ(a->ops.GetUv(a, i)->v, b->ops.GetUv(b, i)->v) << i;
+      }
+      ASSERT_EQ(a->ops.GetNormalCount(a), b->ops.GetNormalCount(b));
+      for (int i = 0; i < a->ops.GetNormalCount(a); ++i) {
+        const ObjNormal *na = a->ops.GetNormal(a, i), *nb = b->ops.GetNormal(b, i);
+        EXPECT_TRUE(na->x == nb->x && na->y == nb->y && na->z == nb->z) << i;
+      }
+      ASSERT_EQ(a->ops.GetPolygonCount(a), b->ops.GetPolygonCount(b));
+      for (int p = 0; p < a->ops.GetPolygonCount(a); ++p) {
+        const ObjPolygon *pa = a->ops.GetPolygon(a, p), *pb = b->ops.GetPolygon(b, p);
+        EXPECT_EQ(pa->normals, pb->normals) << p;
+        ASSERT_EQ(pa->currentChannel == nullptr, pb->currentChannel == nullptr) << p;
+        if (pa->currentChannel) {
+          EXPECT_EQ(pa->currentChannel->values, pb->currentChannel->values) << p;
+        }
+      }
+
+      const ObjLayer* l = a->currentLayer;
+      EXPECT_FALSE(l->pointLinksBuilt);
+      EXPECT_FALSE(l->pointLinksHeld);
+      EXPECT_EQ(l->pointLinkPool.capacity(), 0u);
+      EXPECT_TRUE(l->pointUserData.empty());
+      for (int i = 0; i < a->ops.GetPointCount(a); ++i) {
+        ASSERT_EQ(a->ops.GetPoint(a, i)->userData, nullptr) << i;
+      }
+      CloseObjectDb(&a);
+      CloseObjectDb(&b);
+    }
+  }
+}
+
 }  // namespace
