@@ -146,9 +146,20 @@ ObjTag* FindTag(ObjectDb* db, const char* name, Id4 type) {
   if (!name) return nullptr;
   char cut[kNameSize];
   CopyName(cut, name);
+  LookupMemo& memo = db->memo;
+  const uint64_t generation = Store(db).lookupGeneration;
+  if (memo.tagStore == db->store.get() && memo.tagGeneration == generation && memo.tagType == type &&
+      strcmp(memo.tagName, cut) == 0)
+    return memo.tag;
   auto& index = Store(db).tagByTypeName;
   auto it = index.find(TagKey(type, cut));
-  return it == index.end() ? nullptr : it->second;
+  if (it == index.end()) return nullptr;
+  memo.tagStore = db->store.get();
+  memo.tagGeneration = generation;
+  memo.tagType = type;
+  memo.tag = it->second;
+  memcpy(memo.tagName, cut, sizeof cut);
+  return it->second;
 }
 
 void IndexTag(ObjectDb* db, ObjTag* tag) {
@@ -156,16 +167,14 @@ void IndexTag(ObjectDb* db, ObjTag* tag) {
 }
 
 void RebuildTagIndex(ObjectDb* db) {
+  ++Store(db).lookupGeneration;
   Store(db).tagByTypeName.clear();
   for (auto& t : Store(db).tags) IndexTag(db, &t);
 }
 
 int AddTag(ObjectDb* db, const char* name, Id4 type) {
-  if (type != 0) {
-    char cut[kNameSize];
-    CopyName(cut, name);
-    if (ObjTag* t = FindTag(db, cut, type)) return t->id;
-  }
+  if (type != 0)
+    if (ObjTag* t = FindTag(db, name ? name : "", type)) return t->id;
   auto& tags = Store(db).tags;
   ObjTag tag;
   tag.id = int32_t(tags.size());
@@ -185,6 +194,7 @@ ObjTag* GetTag(ObjectDb* db, int id) {
 }
 
 int FreeTags(ObjectDb* db) {
+  ++Store(db).lookupGeneration;
   Store(db).tags.clear();
   Store(db).tagByTypeName.clear();
   return 0;
@@ -530,9 +540,22 @@ int GetSurfaceCount(ObjectDb* db) { return int(Store(db).surfaces.size()); }
 
 ObjSurface* FindSurface(ObjectDb* db, const char* name) {
   if (!name) return nullptr;
+  LookupMemo& memo = db->memo;
+  const uint64_t generation = Store(db).lookupGeneration;
+  if (memo.surfaceStore == db->store.get() && memo.surfaceGeneration == generation &&
+      strcmp(memo.surfaceName, name) == 0)
+    return memo.surface;
   auto& index = Store(db).surfaceByName;
   auto it = index.find(name);
-  return it == index.end() ? nullptr : it->second;
+  if (it == index.end()) return nullptr;
+  // Stored names are shorter than kNameSize, so a found name always fits.
+  if (strlen(name) < sizeof memo.surfaceName) {
+    memo.surfaceStore = db->store.get();
+    memo.surfaceGeneration = generation;
+    memo.surface = it->second;
+    CopyName(memo.surfaceName, name);
+  }
+  return it->second;
 }
 
 const char* AddSurface(ObjectDb* db, const char* name) {
@@ -594,6 +617,7 @@ int FreeSurfaces(ObjectDb* db) {
       db->ops.FreeSurfaceAttributes(db, s.attributes);
       s.attributes = nullptr;
     }
+  ++Store(db).lookupGeneration;
   Store(db).surfaces.clear();
   Store(db).surfaceByName.clear();
   return 0;
@@ -797,6 +821,7 @@ const char* GetVersionText(ObjectDb*) { return "1.0b22"; }
 }  // namespace
 
 void RebuildSurfaceIndex(ObjectDb* db) {
+  ++Store(db).lookupGeneration;
   auto& index = Store(db).surfaceByName;
   index.clear();
   for (auto& s : Store(db).surfaces) index.emplace(s.name, &s);
@@ -804,6 +829,7 @@ void RebuildSurfaceIndex(ObjectDb* db) {
 
 void SetTagType(ObjectDb* db, ObjTag* tag, Id4 type) {
   if (tag->type == type) return;
+  ++Store(db).lookupGeneration;
   auto& index = Store(db).tagByTypeName;
   auto it = index.find(TagKey(tag->type, tag->name));
   if (it != index.end() && it->second == tag) {

@@ -507,6 +507,23 @@ struct ObjectStore {
   // the first surface of each name, and the first tag of each (type, name).
   std::unordered_map<std::string, ObjSurface*> surfaceByName;
   std::unordered_map<std::string, ObjTag*> tagByTypeName;
+  // Counts the changes that remove or replace an entry of either lookup
+  // (adding a new name changes no earlier answer); see LookupMemo.
+  uint64_t lookupGeneration = 0;
+};
+
+// The last tag and the last surface an ObjectDb found by name, valid while
+// it has the same store and the store's lookupGeneration is unchanged:
+// polygons come in long runs of one tag, and those skip the hashing.
+struct LookupMemo {
+  const ObjectStore* tagStore = nullptr;
+  const ObjectStore* surfaceStore = nullptr;
+  uint64_t tagGeneration = ~uint64_t(0), surfaceGeneration = ~uint64_t(0);
+  Id4 tagType = 0;
+  ObjTag* tag = nullptr;
+  ObjSurface* surface = nullptr;
+  char tagName[kNameSize] = {};
+  char surfaceName[kNameSize] = {};
 };
 
 // The record's error code, optionally with a message (a side file's format
@@ -549,6 +566,7 @@ struct ObjectDb {
   ObjLayer* currentLayer = nullptr;
   double time = 0;  // time at which surface envelopes are evaluated
   std::shared_ptr<ObjectStore> store;
+  LookupMemo memo;
   ObjectDbOps ops;
 
   ~ObjectDb();

@@ -302,6 +302,65 @@ TEST(ObjectDbOpen, ReadFileIsKeptWhenALaterStepFails) {
   if (status == 0) GTEST_SKIP() << "colour building succeeded";
 }
 
+// Each lookup is asked twice in a row, so the second answer comes from what
+// the record remembers of the first; every change that removes or replaces
+// an entry (renames, frees, also through a clone sharing the data) must show
+// in the next answer.
+TEST(ObjectDbTags, LookupsFollowRenamesAndFrees) {
+  Db d;
+  d.o.AddLayer(d.db, "layer");
+  ObjectDb* clone = d.o.Clone(d.db);
+  ASSERT_NE(clone, nullptr);
+  auto findTagTwice = [&](const char* name, Id4 type) {
+    ObjTag* first = d.o.FindTag(d.db, name, type);
+    EXPECT_EQ(d.o.FindTag(d.db, name, type), first);
+    return first;
+  };
+  auto findSurfaceTwice = [&](const char* name) {
+    ObjSurface* first = d.o.FindSurface(d.db, name);
+    EXPECT_EQ(d.o.FindSurface(d.db, name), first);
+    return first;
+  };
+
+  const char* stored = d.o.AddSurface(d.db, "old");
+  const int tag = d.o.AddTag(d.db, "old", ID_SURF);
+  ASSERT_NE(findSurfaceTwice("old"), nullptr);
+  EXPECT_EQ(findSurfaceTwice("old")->name, stored);
+  ASSERT_NE(findTagTwice("old", ID_SURF), nullptr);
+  EXPECT_EQ(findTagTwice("old", ID_SURF)->id, tag);
+  EXPECT_EQ(findTagTwice("old", ID_PART), nullptr);
+
+  ASSERT_EQ(d.o.RenameSurface(d.db, "old", "new"), 0);
+  EXPECT_EQ(findSurfaceTwice("old"), nullptr);
+  EXPECT_EQ(findTagTwice("old", ID_SURF), nullptr);
+  ASSERT_NE(findTagTwice("new", ID_SURF), nullptr);
+  EXPECT_EQ(findTagTwice("new", ID_SURF)->id, tag);
+
+  // Tagging a polygon finds the renamed tag; a new tag of another type
+  // leaves it where it was.
+  const int32_t points[1] = {d.o.AddPoint(d.db, 0, 0, 0)};
+  const int polygon = d.o.AddPolygon(d.db, 1, points, nullptr);
+  ASSERT_NE(d.o.SetPolygonTag(d.db, polygon, ID_SURF, "new"), nullptr);
+  EXPECT_EQ(findTagTwice("new", ID_SURF)->id, tag);
+  const int second = d.o.AddTag(d.db, "x", ID_PART);
+  EXPECT_EQ(findTagTwice("x", ID_PART)->id, second);
+
+  // Freed through the clone: the record's own memory must not answer.
+  clone->ops.FreeTags(clone);
+  EXPECT_EQ(findTagTwice("new", ID_SURF), nullptr);
+  EXPECT_EQ(findTagTwice("x", ID_PART), nullptr);
+  EXPECT_EQ(d.o.AddTag(d.db, "new", ID_SURF), 0);
+  EXPECT_EQ(findTagTwice("new", ID_SURF)->id, 0);
+  clone->ops.FreeSurfaces(clone);
+  EXPECT_EQ(findSurfaceTwice("new"), nullptr);
+  const char* again = d.o.AddSurface(d.db, "new");
+  EXPECT_EQ(findSurfaceTwice("new")->name, again);
+  // A name longer than any stored one is found in neither lookup.
+  const std::string longName(300, 'n');
+  EXPECT_EQ(findSurfaceTwice(longName.c_str()), nullptr);
+  CloseObjectDb(&clone);
+}
+
 TEST(ObjectDbClone, SharesDataAndClosesAlone) {
   ObjectDb* db = OpenObjectDb(SourcePath("samples/layers.lwo").c_str(), nullptr);
   ASSERT_NE(db, nullptr);
