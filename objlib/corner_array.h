@@ -175,10 +175,15 @@ struct CornerChannel {
 };
 
 class CornerChannelList {
+  // The list's own node says in bit 0 of its link whether its channel is in
+  // use, which keeps the list at 32 bytes; heap nodes leave the bit clear.
   struct Node {
     CornerChannel channel;
-    Node* next = nullptr;
+    uintptr_t link = 0;
+    Node* Next() const { return reinterpret_cast<Node*>(link & ~kUsedBit); }
+    void SetNext(Node* n) { link = reinterpret_cast<uintptr_t>(n) | (link & kUsedBit); }
   };
+  static constexpr uintptr_t kUsedBit = 1;
 
  public:
   template <typename C, typename N>
@@ -193,7 +198,7 @@ class CornerChannelList {
     C& operator*() const { return n_->channel; }
     C* operator->() const { return &n_->channel; }
     Iter& operator++() {
-      n_ = n_->next;
+      n_ = n_->Next();
       return *this;
     }
     bool operator==(const Iter& o) const { return n_ == o.n_; }
@@ -225,16 +230,16 @@ class CornerChannelList {
     return *this;
   }
 
-  iterator begin() { return iterator(used_ ? &first_ : nullptr); }
+  iterator begin() { return iterator(Used() ? &first_ : nullptr); }
   iterator end() { return iterator(); }
-  const_iterator begin() const { return const_iterator(used_ ? &first_ : nullptr); }
+  const_iterator begin() const { return const_iterator(Used() ? &first_ : nullptr); }
   const_iterator end() const { return const_iterator(); }
   size_t size() const {
     size_t n = 0;
-    for (const Node* i = used_ ? &first_ : nullptr; i; i = i->next) ++n;
+    for (const Node* i = Used() ? &first_ : nullptr; i; i = i->Next()) ++n;
     return n;
   }
-  bool empty() const { return !used_; }
+  bool empty() const { return !Used(); }
   CornerChannel& front() { return first_.channel; }
   CornerChannel& back() { return Last()->channel; }
 
@@ -244,32 +249,32 @@ class CornerChannelList {
 
   // Appends a channel (throws std::bad_alloc when memory runs out).
   CornerChannel& emplace_back() {
-    if (!used_) {
+    if (!Used()) {
       first_.channel.key = first_.channel.key2 = 0;
       first_.channel.values.clear();
-      used_ = true;
+      first_.link |= kUsedBit;
       return first_.channel;
     }
     Node* n = new Node;
-    Last()->next = n;
+    Last()->SetNext(n);
     return n->channel;
   }
   void clear() {
-    for (Node* n = first_.next; n;) {
-      Node* next = n->next;
+    for (Node* n = first_.Next(); n;) {
+      Node* next = n->Next();
       delete n;
       n = next;
     }
-    first_.next = nullptr;
+    first_.link = 0;
     first_.channel.values = CornerArray();
-    used_ = false;
   }
 
  private:
   // Polygons hold one or two channels, so walking to the end is cheap.
+  bool Used() const { return (first_.link & kUsedBit) != 0; }
   Node* Last() {
     Node* n = &first_;
-    while (n->next) n = n->next;
+    while (n->Next()) n = n->Next();
     return n;
   }
   void CopyFrom(const CornerChannelList& other) {
@@ -284,12 +289,9 @@ class CornerChannelList {
     first_.channel.key = other.first_.channel.key;
     first_.channel.key2 = other.first_.channel.key2;
     first_.channel.values = std::move(other.first_.channel.values);
-    first_.next = other.first_.next;
-    used_ = other.used_;
-    other.first_.next = nullptr;
-    other.used_ = false;
+    first_.link = other.first_.link;
+    other.first_.link = 0;
   }
 
   Node first_;
-  bool used_ = false;
 };
