@@ -59,7 +59,7 @@ struct Source {
   const char* surface = nullptr;
   std::vector<int32_t> points, normals, colors;
   struct Channel {
-    int16_t key, key2;
+    int16_t key = 0, key2 = 0;
     std::vector<int32_t> values;
   };
   std::vector<Channel> channels;
@@ -225,12 +225,18 @@ class Triangulator {
     perCorner(p.points, src_.points, 0);
     perCorner(p.normals, src_.normals, -1);
     perCorner(p.colors, src_.colors, -1);
-    src_.channels.clear();
+    // The channel records (and their value buffers) of the last polygon are
+    // reused: nearly every polygon has as many channels as the one before.
+    size_t k = 0;
     for (auto& c : p.channels) {
-      src_.channels.push_back({c.key, c.key2, {}});
-      src_.channels.back().values.assign(n, 0);
-      for (size_t i = 0; i < n && i < c.values.size(); ++i) src_.channels.back().values[i] = c.values[i];
+      if (k == src_.channels.size()) src_.channels.emplace_back();
+      Source::Channel& to = src_.channels[k++];
+      to.key = c.key;
+      to.key2 = c.key2;
+      to.values.assign(n, 0);
+      for (size_t i = 0; i < n && i < c.values.size(); ++i) to.values[i] = c.values[i];
     }
+    src_.channels.resize(k);
     src_.hasCurrent = p.currentChannel != nullptr;
     if (src_.hasCurrent) {
       src_.currentKey = p.currentChannel->key;
