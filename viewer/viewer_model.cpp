@@ -227,35 +227,60 @@ void BuildSurfaceEdges(ViewerModel* model, SurfaceGroup* group) {
     *lo = std::min(a, b);
     *hi = std::max(a, b);
   };
+  // The three edges of triangle t (corners t..t+2), in edge order.
+  auto smaller = [&](size_t t, int32_t lo[3]) {
+    const int32_t a = pts[t], b = pts[t + 1], c = pts[t + 2];
+    lo[0] = std::min(a, b);
+    lo[1] = std::min(b, c);
+    lo[2] = std::min(c, a);
+  };
   // Edges bucketed under their smaller point index (counting sort, each
   // bucket in edge order), then matched within each small bucket.
   int32_t maxPoint = 0;
   for (size_t e = 0; e < edgeCount; ++e) maxPoint = std::max(maxPoint, pts[e]);
   std::vector<int32_t> start(size_t(maxPoint) + 2, 0);
-  for (size_t e = 0; e < edgeCount; ++e) {
-    int32_t lo, hi;
-    ends(e, &lo, &hi);
-    ++start[size_t(lo) + 1];
+  for (size_t t = 0; t < edgeCount; t += 3) {
+    int32_t lo[3];
+    smaller(t, lo);
+    for (int k = 0; k < 3; ++k) ++start[size_t(lo[k]) + 1];
   }
   for (size_t i = 1; i < start.size(); ++i) start[i] += start[i - 1];
   std::unique_ptr<int32_t[]> bucket(new int32_t[edgeCount]);
   // Filled from the back so that each bucket's end slides down to its start.
-  for (size_t e = edgeCount; e-- > 0;) {
-    int32_t lo, hi;
-    ends(e, &lo, &hi);
-    bucket[size_t(--start[size_t(lo) + 1])] = int32_t(e);
+  for (size_t t = edgeCount; t > 0;) {
+    t -= 3;
+    int32_t lo[3];
+    smaller(t, lo);
+    for (int k = 3; k-- > 0;) bucket[size_t(--start[size_t(lo[k]) + 1])] = int32_t(t + size_t(k));
   }
   // start[b + 1] now holds bucket b's first slot; bucket b ends where
   // bucket b + 1 begins.
-  // Within a bucket, edges sorted by their larger point: a run of one is an
-  // edge no other triangle uses. Sorting keeps a huge fan linear-logarithmic.
+  // Within a bucket, an edge whose larger point no other edge of the bucket
+  // shares is used by one triangle only. Buckets are a point's few edges, so
+  // they are compared pairwise; a large one (a fan) is sorted by larger point
+  // instead, to stay linear-logarithmic.
+  constexpr size_t kPairwise = 32;
+  int32_t others[kPairwise];
   std::vector<int32_t> single;
   std::vector<std::pair<int32_t, int32_t>> run;  // larger point, edge
   for (size_t b = 0; b + 1 < start.size(); ++b) {
     const size_t first = size_t(start[b + 1]);
     const size_t last = b + 2 < start.size() ? size_t(start[b + 2]) : edgeCount;
-    if (last - first == 1) {
+    const size_t count = last - first;
+    if (count == 1) {
       single.push_back(bucket[first]);
+      continue;
+    }
+    if (count <= kPairwise) {
+      for (size_t i = 0; i < count; ++i) {
+        int32_t lo;
+        ends(size_t(bucket[first + i]), &lo, &others[i]);
+      }
+      for (size_t i = 0; i < count; ++i) {
+        size_t j = 0;
+        while (j < count && (j == i || others[j] != others[i])) ++j;
+        if (j == count) single.push_back(bucket[first + i]);
+      }
       continue;
     }
     run.clear();

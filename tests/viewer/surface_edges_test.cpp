@@ -54,6 +54,20 @@ TEST(SurfaceEdges, MatchCountingReferenceOnRandomTriangles) {
   EXPECT_TRUE(Boundary({}).empty());
 }
 
+// Triangles that all hold point 0 over a few other points: point 0's bucket
+// grows by two edges a triangle, through the sizes that are matched pair by
+// pair and on to those that are sorted, with edges used once, twice and
+// more often.
+TEST(SurfaceEdges, MatchCountingReferenceAsOneBucketGrows) {
+  std::mt19937 random(11);
+  std::uniform_int_distribution<int32_t> pick(1, 12);
+  for (int triangles = 1; triangles <= 40; ++triangles) {
+    std::vector<int32_t> points;
+    for (int t = 0; t < triangles; ++t) points.insert(points.end(), {0, pick(random), pick(random)});
+    EXPECT_EQ(Boundary(points), Reference(points)) << triangles;
+  }
+}
+
 // A closed fan (every edge shared) and an open one: the centre's bucket
 // holds every spoke.
 TEST(SurfaceEdges, LargeFanAroundOnePoint) {
