@@ -378,6 +378,16 @@ int MapPolygonUvs(ObjectDb* db, int channel, int n, int flags) {
   ObjLayer* l = db->currentLayer;
   if (!l) return ERR_PARAM;
   if (!AnySurfaceHasLayer(db, channel, n)) return 0;
+  if (l->uvs.empty()) {
+    // Shared coordinates come to about one per point: room for those taken
+    // at once instead of by doubling, which copies and touches the list
+    // twice over. More (seams, unshared corners) grow it as before.
+    try {
+      l->uvs.reserve(l->points.size());
+    } catch (const std::bad_alloc&) {
+      // Grown one append at a time instead.
+    }
+  }
   LayerLookup lookup(db, channel, n);
   std::vector<CornerUv> corners;
   std::vector<int32_t> indices;
