@@ -470,6 +470,34 @@ int BuildEdges(ObjectDb* db) {
 
 // ---------------------------------------------------------------- sorting
 
+// Orders (key, record) pairs by key, keeping equal keys in their order. Many
+// pairs take two counting passes over the key's 16-bit halves, lower half
+// first, in linear time; a pass whose half is the same in every key leaves
+// the order as it is and is skipped.
+void StableOrderByKey(std::vector<std::pair<uint32_t, int32_t>>& order) {
+  const size_t n = order.size();
+  if (n < 1024) {
+    std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    return;
+  }
+  std::vector<std::pair<uint32_t, int32_t>> sorted(n);
+  std::vector<size_t> start(size_t(1) << 16);
+  for (const int shift : {0, 16}) {
+    auto digit = [shift](uint32_t key) { return size_t((key >> shift) & 0xFFFF); };
+    std::fill(start.begin(), start.end(), 0);
+    for (const auto& e : order) ++start[digit(e.first)];
+    if (start[digit(order[0].first)] == n) continue;
+    size_t sum = 0;
+    for (size_t& s : start) {
+      const size_t count = s;
+      s = sum;
+      sum += count;
+    }
+    for (const auto& e : order) sorted[start[digit(e.first)]++] = e;
+    order.swap(sorted);
+  }
+}
+
 int SortPolygons(ObjectDb* db) {
   ObjLayer* l = db->currentLayer;
   if (!l) return ERR_PARAM;
@@ -488,8 +516,7 @@ int SortPolygons(ObjectDb* db) {
   } else {
     std::vector<std::pair<uint32_t, int32_t>> order(n);
     for (size_t i = 0; i < n; ++i) order[i] = {uint32_t(polys[i].sortKey), int32_t(i)};
-    std::stable_sort(order.begin(), order.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    StableOrderByKey(order);
     for (size_t i = 0; i < n; ++i) newIndex[size_t(order[i].second)] = int32_t(i);
     // Applied in place, one cycle of the permutation at a time, so the
     // records are never held twice.

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "corner_array.h"
@@ -129,8 +130,11 @@ TEST(PolygonRecords, CurrentChannelFollowsTheRecord) {
 }
 
 // The sort moves records in place: every polygon arrives at its stable
-// position with its corners, channel, tags and index.
-TEST(PolygonRecords, SortKeepsEveryPolygonWhole) {
+// position with its corners, channel, tags and index. Few polygons and many
+// are ordered in different ways (many by counting passes over the key's two
+// halves, with one surface the lower half is the same in every key).
+void CheckSortKeepsEveryPolygonWhole(int count, int surfaces) {
+  SCOPED_TRACE(std::to_string(count) + " polygons, " + std::to_string(surfaces) + " surfaces");
   Db d;
   d.o.AddLayer(d.db, "");
   for (int i = 0; i < 16; ++i) d.o.AddPoint(d.db, i, (i * 7) % 5, (i * 3) % 4);
@@ -141,11 +145,11 @@ TEST(PolygonRecords, SortKeepsEveryPolygonWhole) {
     int surface;
   };
   std::vector<Made> made;
-  for (int i = 0; i < 300; ++i) {
+  for (int i = 0; i < count; ++i) {
     const int corners = 3 + (i * 5) % 4;
     std::vector<int32_t> pts;
     for (int c = 0; c < corners; ++c) pts.push_back((i + c * 3) % 16);
-    const int surface = (i / 7) % 2;
+    const int surface = (i / 7) % surfaces;
     const int index = d.o.AddPolygon(d.db, corners, pts.data(), surface ? "B" : "A");
     ASSERT_EQ(index, i);
     d.o.SelectPolygonChannel(d.db, i, 1, 0);
@@ -175,6 +179,12 @@ TEST(PolygonRecords, SortKeepsEveryPolygonWhole) {
     EXPECT_STREQ(tag->name, m.surface ? "B" : "A");
     EXPECT_STREQ(p->surfaceName, m.surface ? "B" : "A");
   }
+}
+
+TEST(PolygonRecords, SortKeepsEveryPolygonWhole) {
+  CheckSortKeepsEveryPolygonWhole(300, 2);
+  CheckSortKeepsEveryPolygonWhole(3000, 2);
+  CheckSortKeepsEveryPolygonWhole(3000, 1);
 }
 
 }  // namespace
