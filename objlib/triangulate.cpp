@@ -126,6 +126,8 @@ class Triangulator {
   Source src_;
   std::vector<int> newPolygons_;
   std::vector<int32_t> newPoints_;  // three per new polygon
+  std::vector<int32_t> rewritten_;  // FixVMads: the rewritten source's points
+  std::vector<float> values_;       // FixVMads: one node's values
 
   // ------------------------------------------------------------- tracing
 
@@ -938,15 +940,16 @@ class Triangulator {
     if (newPolygons_.empty() || layer->vmads.empty()) return;
     const ObjPolygon* s = CurrentPolygon(db_, src_.index);
     if (!s) return;
-    const std::vector<int32_t> rewritten(s->points.begin(),
-                                         s->points.begin() + std::min(s->points.size(), size_t(std::max(s->vertexCount, 0))));
+    std::vector<int32_t>& rewritten = rewritten_;  // kept from polygon to polygon
+    rewritten.assign(s->points.begin(),
+                     s->points.begin() + std::min(s->points.size(), size_t(std::max(s->vertexCount, 0))));
     auto has = [](const int32_t* first, const int32_t* last, int32_t point) {
       for (; first != last; ++first)
         if (*first == point) return true;
       return false;
     };
     const Id4 type = layer->CurrentType();
-    std::vector<float> values;
+    std::vector<float>& values = values_;
     for (size_t m = 0; m < layer->vmads.size(); ++m) {
       if (layer->vmads[m].polygonType != type) continue;
       for (size_t ci = 0; ci < src_.points.size(); ++ci) {
