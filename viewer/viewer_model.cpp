@@ -235,14 +235,19 @@ void BuildSurfaceEdges(ViewerModel* model, SurfaceGroup* group) {
     lo[2] = std::min(c, a);
   };
   // Edges bucketed under their smaller point index (counting sort, each
-  // bucket in edge order), then matched within each small bucket.
-  int32_t maxPoint = 0;
-  for (size_t e = 0; e < edgeCount; ++e) maxPoint = std::max(maxPoint, pts[e]);
-  std::vector<int32_t> start(size_t(maxPoint) + 2, 0);
+  // bucket in edge order), then matched within each small bucket. A group
+  // uses a range of points; buckets cover that range only.
+  int32_t minPoint = pts[0], maxPoint = pts[0];
+  for (size_t e = 0; e < edgeCount; ++e) {
+    minPoint = std::min(minPoint, pts[e]);
+    maxPoint = std::max(maxPoint, pts[e]);
+  }
+  const size_t base = size_t(minPoint);
+  std::vector<int32_t> start(size_t(maxPoint) - base + 2, 0);
   for (size_t t = 0; t < edgeCount; t += 3) {
     int32_t lo[3];
     smaller(t, lo);
-    for (int k = 0; k < 3; ++k) ++start[size_t(lo[k]) + 1];
+    for (int k = 0; k < 3; ++k) ++start[size_t(lo[k]) - base + 1];
   }
   for (size_t i = 1; i < start.size(); ++i) start[i] += start[i - 1];
   std::unique_ptr<int32_t[]> bucket(new int32_t[edgeCount]);
@@ -251,7 +256,7 @@ void BuildSurfaceEdges(ViewerModel* model, SurfaceGroup* group) {
     t -= 3;
     int32_t lo[3];
     smaller(t, lo);
-    for (int k = 3; k-- > 0;) bucket[size_t(--start[size_t(lo[k]) + 1])] = int32_t(t + size_t(k));
+    for (int k = 3; k-- > 0;) bucket[size_t(--start[size_t(lo[k]) - base + 1])] = int32_t(t + size_t(k));
   }
   // start[b + 1] now holds bucket b's first slot; bucket b ends where
   // bucket b + 1 begins.
