@@ -382,6 +382,7 @@ bool AppendPoints(ObjectDb* db, ByteSource& c, size_t n) {
   ObjLayer* l = db->currentLayer;
   try {
     l->points.reserve(l->points.size() + n);
+    PrefaultForWriting(l->points.data() + l->points.size(), l->points.data() + l->points.size() + n);
   } catch (const std::bad_alloc&) {
     SetError(db, ERR_MEMORY);
     return false;

@@ -234,6 +234,7 @@ int BuildNormalsPerPoint(ObjectDb* db) {
   auto& polys = l->Polygons();
   try {
     l->normals.reserve(l->points.size());  // one per point
+    PrefaultForWriting(l->normals.data(), l->normals.data() + l->points.size());
   } catch (const std::bad_alloc&) {
     return SetError(db, ERR_MEMORY);
   }

@@ -1009,6 +1009,7 @@ int TriangulatePolygonsCounted(ObjectDb* db, int flags, TriangulateCounts* count
       if (p.vertexCount >= minimum) extra += size_t(p.vertexCount) - 3;
     try {
       polys.reserve(polys.size() + extra);
+      PrefaultForWriting(polys.data() + polys.size(), polys.data() + polys.size() + extra);
     } catch (const std::bad_alloc&) {
       // Grown one append at a time instead.
     }

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "object_checks.h"
 #include "objectdb.h"
+#include "ops_internal.h"
 #include "test_support.h"
 
 namespace {
@@ -359,6 +362,31 @@ TEST(ObjectDbTags, LookupsFollowRenamesAndFrees) {
   const std::string longName(300, 'n');
   EXPECT_EQ(findSurfaceTwice(longName.c_str()), nullptr);
   CloseObjectDb(&clone);
+}
+
+// Prefaulting maps pages ahead of writes; what the range holds must read
+// back unchanged, in memory already written and in fresh memory alike, and
+// ranges without a whole page (or reversed) are left alone.
+TEST(ObjectDbMemory, PrefaultingLeavesTheBytesAsTheyWere) {
+  std::vector<uint8_t> bytes(size_t(3) << 20);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = uint8_t(i * 7 + 1);
+  PrefaultForWriting(bytes.data() + 100, bytes.data() + bytes.size() - 100);
+  PrefaultForWriting(bytes.data() + 10, bytes.data() + 20);
+  PrefaultForWriting(bytes.data() + 20, bytes.data() + 10);
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    ASSERT_EQ(bytes[i], uint8_t(i * 7 + 1)) << i;
+  }
+
+  const size_t size = size_t(8) << 20;
+  uint8_t* fresh = static_cast<uint8_t*>(calloc(size, 1));
+  ASSERT_NE(fresh, nullptr);
+  PrefaultForWriting(fresh, fresh + size);
+  size_t nonZero = 0;
+  for (size_t i = 0; i < size; ++i) nonZero += fresh[i] != 0;
+  EXPECT_EQ(nonZero, 0u);
+  fresh[size - 1] = 5;
+  EXPECT_EQ(fresh[size - 1], 5);
+  free(fresh);
 }
 
 TEST(ObjectDbClone, SharesDataAndClosesAlone) {
