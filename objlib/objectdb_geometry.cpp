@@ -71,6 +71,8 @@ int AllocUserData(ObjectDb* db, std::vector<T>& elements, std::vector<uint8_t>& 
   try {
     // Rounded to 8 bytes so every element's block is aligned for pointers.
     size_t stride = (size_t(size) + 7) & ~size_t(7);
+    block.reserve(stride * elements.size());
+    PrefaultForWriting(block.data(), block.data() + stride * elements.size());
     block.assign(stride * elements.size(), 0);
     for (size_t i = 0; i < elements.size(); ++i) elements[i].userData = block.data() + i * stride;
   } catch (const std::bad_alloc&) {
@@ -153,6 +155,8 @@ int BuildLinks(ObjectDb* db, std::vector<T>& elements, std::vector<uint8_t>& blo
   size_t total = 0;
   for (size_t i = 0; i < n; ++i) total += size_t(counts[i]);
   try {
+    pool.reserve(total * 2);
+    PrefaultForWriting(pool.data(), pool.data() + total * 2);
     pool.assign(total * 2, 0);
   } catch (const std::bad_alloc&) {
     FreeUserData(elements, block);

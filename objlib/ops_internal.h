@@ -62,16 +62,6 @@ inline void ForEachCornerAt(ObjLayer* l, int point, F visit) {
 // False when memory runs out.
 bool AppendPoints(ObjectDb* db, ByteSource& c, size_t n);
 
-// Maps the whole pages inside [begin, end) in one request, ahead of writes
-// that are about to fill them: on a virtual machine a page taken by a fault
-// at its first write costs about twice as much. At most kPrefaultLimit bytes
-// are asked for, so a count read from a file never commits more memory than
-// that before it is really used. Without the request (Linux before 5.14, or
-// another system) or when it fails, pages come by faults as before; the
-// bytes in the range are never changed.
-constexpr size_t kPrefaultLimit = size_t(256) << 20;
-void PrefaultForWriting(const void* begin, const void* end);
-
 // Sets the record's error field and returns the code.
 inline int SetError(ObjectDb* db, int code) {
   db->error = code;

@@ -25,6 +25,15 @@ void Normalise(float v[3]) {
   }
 }
 
+// Sizes an array that is filled right after, its pages mapped in one request
+// rather than one fault at a time (see PrefaultForWriting).
+template <typename T>
+void SizeForFilling(std::vector<T>& v, size_t n) {
+  v.reserve(n);
+  PrefaultForWriting(v.data(), v.data() + n);
+  v.resize(n);
+}
+
 // Counts, per surface id, the polygons that will become triangles, so each
 // group's arrays are sized to what it really receives.
 std::vector<int32_t> CountTriangles(const std::vector<ObjPolygon>& polys, size_t groupCount) {
@@ -85,7 +94,7 @@ void BuildViewerModel(ObjectDb* db, ViewerModel* model, int normalise) {
   // Vertices, with z negated.
   const int pointCount = o.GetPointCount(db);
   model->vertexCount = pointCount;
-  model->vertices.resize(size_t(pointCount) * 3);
+  SizeForFilling(model->vertices, size_t(pointCount) * 3);
   float top = 0, bottom = 0, radius = 0;
   for (int i = 0; i < pointCount; ++i) {
     const ObjPoint* p = o.GetPoint(db, i);
@@ -102,7 +111,7 @@ void BuildViewerModel(ObjectDb* db, ViewerModel* model, int normalise) {
 
   const int normalCount = o.GetNormalCount(db);
   model->normalCount = normalCount;
-  model->normals.resize(size_t(normalCount) * 3);
+  SizeForFilling(model->normals, size_t(normalCount) * 3);
   for (int i = 0; i < normalCount; ++i) {
     const ObjNormal* n = o.GetNormal(db, i);
     float* v = &model->normals[size_t(i) * 3];
@@ -110,12 +119,12 @@ void BuildViewerModel(ObjectDb* db, ViewerModel* model, int normalise) {
     v[1] = float(n->y);
     v[2] = float(-n->z);
   }
-  model->normalScratchA.resize(size_t(normalCount));
-  model->normalScratchB.resize(size_t(normalCount));
+  SizeForFilling(model->normalScratchA, size_t(normalCount));
+  SizeForFilling(model->normalScratchB, size_t(normalCount));
 
   const int uvCount = o.GetUvCount(db);
   model->uvCount = uvCount;
-  model->uvs.resize(size_t(uvCount) * 2);
+  SizeForFilling(model->uvs, size_t(uvCount) * 2);
   for (int i = 0; i < uvCount; ++i) {
     const ObjUv* uv = o.GetUv(db, i);
     model->uvs[size_t(i) * 2] = float(uv->u);
@@ -131,10 +140,10 @@ void BuildViewerModel(ObjectDb* db, ViewerModel* model, int normalise) {
     SurfaceGroup& g = model->groups[size_t(id)];
     g.capacity = capacity[size_t(id)];
     const size_t n = size_t(g.capacity);
-    g.points.resize(n * 3);
-    g.normals.resize(n * 3);
-    g.faceNormals.resize(n * 3);
-    g.scratch.resize(n);
+    SizeForFilling(g.points, n * 3);
+    SizeForFilling(g.normals, n * 3);
+    SizeForFilling(g.faceNormals, n * 3);
+    SizeForFilling(g.scratch, n);
     ObjSurface* surface = o.GetSurface(db, id);
     if (surface) g.surfaceName = surface->name;
     SurfaceAttributes* a = o.GetSurfaceAttributes(db, id);
@@ -143,7 +152,7 @@ void BuildViewerModel(ObjectDb* db, ViewerModel* model, int normalise) {
       if (!a->layers.empty() && !a->layers.front()->imageName.empty()) {
         g.textureIndex = int32_t(model->textures.size());
         model->textures.push_back({-1, ImageFileName(a->layers.front()->imageName)});
-        g.uvs.resize(n * 3);
+        SizeForFilling(g.uvs, n * 3);
       }
     } else {
       g.color[0] = g.color[1] = g.color[2] = 0.78f;
