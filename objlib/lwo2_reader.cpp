@@ -186,7 +186,17 @@ void Lwo2Reader::ReadPols(ByteSource& c, uint32_t length) {
     SetError(db_, ERR_MEMORY);
     return;
   }
+  // The reserved room is mapped a step ahead of the records that fill it
+  // (see PrefaultForWriting); the room is only a bound on what the chunk
+  // holds, so no more than one step is ever mapped beyond the last record.
+  constexpr size_t kMapStep = (size_t(1) << 20) / sizeof(ObjPolygon);
+  size_t mapped = polys.size();
   while (c.Position() < length && !c.AtEnd()) {
+    if (polys.size() >= mapped) {
+      const size_t step = std::min(polys.capacity() - polys.size(), kMapStep);
+      PrefaultForWriting(polys.data() + polys.size(), polys.data() + polys.size() + step);
+      mapped = polys.size() + std::max(step, size_t(1));
+    }
     uint16_t word = 0;
     if (c.ReadU2(&word) != 2) break;
     const int count = word & 0x3FF;
