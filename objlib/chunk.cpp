@@ -1,5 +1,7 @@
 #include "chunk.h"
 
+#include "prefault.h"
+
 #include <cinttypes>
 #include <cstdlib>
 #include <new>
@@ -177,6 +179,8 @@ bool ChunkReader::Open(const char* path) {
   long size = ok ? ftell(f) : -1;
   ok = ok && size >= 0 && fseek(f, 0, SEEK_SET) == 0;
   if (ok) {
+    storage_.reserve(size_t(size));
+    PrefaultForWriting(storage_.data(), storage_.data() + size);
     storage_.resize(size_t(size));
     ok = size == 0 || fread(storage_.data(), 1, size_t(size), f) == size_t(size);
   }

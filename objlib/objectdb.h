@@ -41,6 +41,7 @@
 
 #include "chunk.h"
 #include "corner_array.h"
+#include "prefault.h"
 
 struct ObjectDb;
 struct SurfaceAttributes;
@@ -605,16 +606,6 @@ bool GetSurfaceSmoothing(ObjectDb* db, int surfaceId, double* angle);
 // discontinuous maps) of every layer against its counts and drops what is out
 // of range. Run after a read; returns the number of entries dropped.
 int ValidateObjectDb(ObjectDb* db);
-
-// Maps the whole pages inside [begin, end) in one request, ahead of writes
-// that are about to fill them: on a virtual machine a page taken by a fault
-// at its first write costs about twice as much. At most kPrefaultLimit bytes
-// are asked for, so a count read from a file never commits more memory than
-// that before it is really used. Without the request (Linux before 5.14, or
-// another system) or when it fails, pages come by faults as before; the
-// bytes in the range are never changed.
-constexpr size_t kPrefaultLimit = size_t(256) << 20;
-void PrefaultForWriting(const void* begin, const void* end);
 
 // Face normal of a polygon (unit length, or zero when degenerate).
 void ComputeFaceNormal(const ObjLayer& layer, const ObjPolygon& polygon, double out[3]);

@@ -393,10 +393,19 @@ int MapPolygonUvs(ObjectDb* db, int channel, int n, int flags) {
   std::vector<int32_t> indices;
   const bool share = (flags & UV_SHARE) != 0;
   const size_t count = l->Polygons().size();
+  // The list's room is mapped a step ahead of the coordinates added to it
+  // (see PrefaultForWriting), never more than a step past the last one.
+  constexpr size_t kMapStep = (size_t(1) << 20) / sizeof(ObjUv);
+  size_t mapped = l->uvs.size();
   for (size_t pi = 0; pi < count; ++pi) {
     const ObjPolygon& p = l->Polygons()[pi];
     TextureLayer* t = lookup.For(p);
     if (!t || p.vertexCount <= 0) continue;
+    if (l->uvs.size() + size_t(p.vertexCount) > mapped) {
+      const size_t step = std::min(l->uvs.capacity() - l->uvs.size(), kMapStep);
+      PrefaultForWriting(l->uvs.data() + l->uvs.size(), l->uvs.data() + l->uvs.size() + step);
+      mapped = l->uvs.size() + step;
+    }
     const int corner = p.vertexCount;
     try {
       corners.assign(size_t(corner), CornerUv());

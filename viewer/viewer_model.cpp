@@ -260,6 +260,7 @@ void BuildSurfaceEdges(ViewerModel* model, SurfaceGroup* group) {
   }
   for (size_t i = 1; i < start.size(); ++i) start[i] += start[i - 1];
   std::unique_ptr<int32_t[]> bucket(new int32_t[edgeCount]);
+  PrefaultForWriting(bucket.get(), bucket.get() + edgeCount);
   // Filled from the back so that each bucket's end slides down to its start.
   for (size_t t = edgeCount; t > 0;) {
     t -= 3;
