@@ -137,6 +137,10 @@ class Triangulator {
   void Trace(const char* format, Args... args) {
     if (db_->logFile) TraceLine(format, args...);
   }
+  // A line without conversions is written as it stands.
+  void Trace(const char* text) {
+    if (db_->logFile) TraceLine("%s", text);
+  }
 
 #if defined(__GNUC__)
   __attribute__((format(printf, 2, 3)))

@@ -39,7 +39,9 @@ TEST(CornerArray, BehavesLikeAVectorAcrossTheInlineLimit) {
 
     CornerArray moved(std::move(copy));
     EXPECT_TRUE(copy.empty());
-    if (n > 0) EXPECT_EQ(moved[0], -7);
+    if (n > 0) {
+      EXPECT_EQ(moved[0], -7);
+    }
     moved = a;
     EXPECT_EQ(moved, want);
     CornerArray target = {1, 2, 3, 4, 5, 6};
