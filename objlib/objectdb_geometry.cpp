@@ -167,9 +167,11 @@ int BuildLinks(ObjectDb* db, std::vector<T>& elements, std::vector<uint8_t>& blo
     auto* links = new (elements[i].userData) PolygonLinks;
     links->count = 0;
     links->capacity = counts[i];
+    // An element's polygons and corners sit side by side: a walk over its
+    // links then reads one stretch of the pool.
     links->polygons = pool.data() + start;
-    links->corners = pool.data() + total + start;
-    start += size_t(counts[i]);
+    links->corners = pool.data() + start + size_t(counts[i]);
+    start += 2 * size_t(counts[i]);
   }
   for (size_t pi = 0; pi < polys.size(); ++pi) {
     const CornerArray& idx = indexOf(polys[pi]);
