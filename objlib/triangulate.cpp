@@ -94,7 +94,7 @@ double Cross(const Node& o, const Node& b, const Node& c) {
 
 class Triangulator {
  public:
-  explicit Triangulator(ObjectDb* db) : db_(db) {}
+  explicit Triangulator(ObjectDb* db, AsideTriangles* aside = nullptr) : db_(db), aside_(aside) {}
 
   // Triangulates polygon `index` (already range-checked). 0 or ERR_MEMORY.
   int Run(int index, int flags) {
@@ -112,6 +112,7 @@ class Triangulator {
 
  private:
   ObjectDb* db_;
+  AsideTriangles* aside_;  // where appended triangles go instead, when set
   std::vector<Node> nodes_;
   std::vector<Edge> edges_;  // pool: polygon edges, then diagonals
   int edgeHead_ = -1;        // ring of the edge set
@@ -839,6 +840,10 @@ class Triangulator {
   // per-corner values; remembers it for the vertex-map fix-up.
   void AppendTriangle(const int c[3]) {
     int32_t pts[3] = {src_.points[size_t(c[0])], src_.points[size_t(c[1])], src_.points[size_t(c[2])]};
+    if (aside_) {
+      SetAside(pts, c);
+      return;
+    }
     int t = db_->ops.AddPolygon(db_, 3, pts, src_.surface);
     if (t < 0) return;
     ++written_;
@@ -846,6 +851,37 @@ class Triangulator {
     CopyCornerValues(t, c, true);
     newPolygons_.push_back(t);
     newPoints_.insert(newPoints_.end(), pts, pts + 3);
+  }
+
+  // What AppendTriangle would have written, as the triangle's record would
+  // read: the surface id AddPolygon gives, the normals, and the values of the
+  // channel that ends up current (the last channel copied with its keys;
+  // zeros when the polygon's current channel is not one of its own).
+  void SetAside(const int32_t pts[3], const int c[3]) {
+    AsideTriangles& a = *aside_;
+    const ObjSurface* surface = src_.surface ? db_->ops.FindSurface(db_, src_.surface) : nullptr;
+    const Source::Channel* current = nullptr;
+    if (src_.hasCurrent)
+      for (const auto& ch : src_.channels)
+        if (ch.key == src_.currentKey && ch.key2 == src_.currentKey2) current = &ch;
+    int32_t normals[3], channel[3];
+    for (int i = 0; i < 3; ++i) {
+      normals[i] = src_.normals.empty() ? -1 : src_.normals[size_t(c[i])];
+      channel[i] = !src_.hasCurrent ? -1 : current ? current->values[size_t(c[i])] : 0;
+    }
+    const size_t before = a.Count();
+    try {
+      a.surfaceIds.push_back(surface ? surface->id : 0);
+      a.points.insert(a.points.end(), pts, pts + 3);
+      a.normals.insert(a.normals.end(), normals, normals + 3);
+      a.channel.insert(a.channel.end(), channel, channel + 3);
+    } catch (const std::bad_alloc&) {
+      // All four lists keep the same triangles.
+      a.surfaceIds.resize(before);
+      for (auto* v : {&a.points, &a.normals, &a.channel}) v->resize(before * 3);
+      throw;
+    }
+    ++written_;
   }
 
   void RewriteSource(const int c[3]) {
@@ -995,30 +1031,29 @@ int TriangulatePolygon(ObjectDb* db, int index, int flags) {
   return t.Run(index, flags);
 }
 
-int TriangulatePolygons(ObjectDb* db, int flags) { return TriangulatePolygonsCounted(db, flags, nullptr); }
-
-}  // namespace
-
-int TriangulatePolygonsCounted(ObjectDb* db, int flags, TriangulateCounts* counts) {
+int Triangulate(ObjectDb* db, int flags, TriangulateCounts* counts, AsideTriangles* aside) {
   if (counts) *counts = TriangulateCounts();
   if (!db || !db->currentLayer) return ERR_PARAM;
   const int count = db->ops.GetPolygonCount(db);
   const int minimum = (flags & TRI_KEEP_QUADS) ? 5 : 4;
-  {
-    // Room for every triangle that can be appended, taken once, so the
-    // records are not copied over and over (nor held twice) as the list grows.
-    auto& polys = db->currentLayer->Polygons();
-    size_t extra = 0;
-    for (const ObjPolygon& p : polys)
-      if (p.vertexCount >= minimum) extra += size_t(p.vertexCount) - 3;
-    try {
+  // Room for every triangle that can be appended, taken once, so the records
+  // are not copied over and over (nor held twice) as the list grows.
+  auto& polys = db->currentLayer->Polygons();
+  size_t extra = 0;
+  for (const ObjPolygon& p : polys)
+    if (p.vertexCount >= minimum) extra += size_t(p.vertexCount) - 3;
+  try {
+    if (aside) {
+      aside->surfaceIds.reserve(aside->surfaceIds.size() + extra);
+      for (auto* v : {&aside->points, &aside->normals, &aside->channel}) v->reserve(v->size() + 3 * extra);
+    } else {
       polys.reserve(polys.size() + extra);
       PrefaultForWriting(polys.data() + polys.size(), polys.data() + polys.size() + extra);
-    } catch (const std::bad_alloc&) {
-      // Grown one append at a time instead.
     }
+  } catch (const std::bad_alloc&) {
+    // Grown one triangle at a time instead.
   }
-  Triangulator t(db);
+  Triangulator t(db, aside);
   int result = 0;
   for (int i = 0; i < count; ++i) {
     ObjPolygon* p = CurrentPolygon(db, i);
@@ -1037,6 +1072,19 @@ int TriangulatePolygonsCounted(ObjectDb* db, int flags, TriangulateCounts* count
   }
   db->ops.EndPolygonType(db);
   return result;
+}
+
+int TriangulatePolygons(ObjectDb* db, int flags) { return Triangulate(db, flags, nullptr, nullptr); }
+
+}  // namespace
+
+int TriangulatePolygonsCounted(ObjectDb* db, int flags, TriangulateCounts* counts) {
+  return Triangulate(db, flags, counts, nullptr);
+}
+
+int TriangulatePolygonsAside(ObjectDb* db, int flags, AsideTriangles* aside) {
+  if (!aside) return ERR_PARAM;
+  return Triangulate(db, flags, nullptr, aside);
 }
 
 void InstallTriangulationOps(ObjectDbOps& ops) {

@@ -50,6 +50,10 @@
 // When a log file is set, each step writes trace lines through Log.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
 // Flag bits of TriangulatePolygon / TriangulatePolygons (and of
 // LoadOptions::triangulationFlags).
 enum TriangulateFlag {
@@ -70,3 +74,25 @@ struct TriangulateCounts {
 };
 
 int TriangulatePolygonsCounted(ObjectDb* db, int flags, TriangulateCounts* counts);
+
+// Triangles set aside by TriangulatePolygonsAside, in the order they would
+// have been appended. Per triangle: the surface id the appended polygon
+// would get, its three points, and per corner its normal index and the value
+// of its current channel, -1 where the polygon had no per-corner normals or
+// no current channel.
+struct AsideTriangles {
+  std::vector<int32_t> surfaceIds;  // one per triangle
+  std::vector<int32_t> points;      // three per triangle
+  std::vector<int32_t> normals;     // three per triangle
+  std::vector<int32_t> channel;     // three per triangle
+  size_t Count() const { return surfaceIds.size(); }
+};
+
+// TriangulatePolygons for a caller that only reads the triangles: each
+// polygon is still cut and its last triangle written into the polygon
+// itself, but the others go to *aside instead of the polygon list (no
+// records, tags or vertex-map values for them). Reading the polygon list and
+// then the aside triangles gives what the list would hold after
+// TriangulatePolygons. ERR_PARAM when an argument is null or there is no
+// current layer; ERR_MEMORY when memory ran out (what was done stays).
+int TriangulatePolygonsAside(ObjectDb* db, int flags, AsideTriangles* aside);

@@ -1,14 +1,16 @@
 // tamarind-info: prints what the object library reads from LightWave files.
 //
-//   tamarind-info [--json] [--triangulate] [--viewer] [--log FILE] FILE...
+//   tamarind-info [--json] [--triangulate] [--viewer] [--model] [--log FILE] FILE...
 //
 // Objects (.lwo) are read by the object library, scenes (.lws) by the scene
-// library with their objects. One summary per file (text, or one JSON object per line with --json).
+// library with their objects; --model opens objects the way the program
+// does and prints only the model it would draw. One summary per file (text, or one JSON object per line with --json).
 // Exit status 1 when any file could not be opened or read.
 #include <cstdio>
 #include <cstring>
-#include <strings.h>
+#include <memory>
 #include <string>
+#include <strings.h>
 #include <vector>
 
 #include "clip_envelope.h"
@@ -24,6 +26,7 @@ struct Options {
   bool json = false;
   bool triangulate = false;
   bool viewer = false;
+  bool model = false;
   const char* logPath = nullptr;
   std::vector<const char*> files;
 };
@@ -301,11 +304,9 @@ bool IsScene(const char* file) {
   return n >= 4 && strcasecmp(file + n - 4, ".lws") == 0;
 }
 
-// The viewer's renderable model of the object's first layer.
-std::string ViewerJson(ObjectDb* db) {
-  ViewerModel m;
-  db->ops.SelectLayer(db, 0);
-  BuildViewerModel(db, &m, 1);
+// A summary of a viewer model whose edges are not yet built (they are built
+// here), in JSON or as text lines.
+std::string ModelJson(ViewerModel& m) {
   std::string s = "{\"vertices\": " + std::to_string(m.vertexCount) +
                   ", \"triangles\": " + std::to_string(m.triangleCount) + ", \"radius\": " + JsonNumber(m.radius) +
                   ", \"centre_height\": " + JsonNumber(m.centreHeight) + ", \"groups\": [";
@@ -321,10 +322,7 @@ std::string ViewerJson(ObjectDb* db) {
   return s + "]}";
 }
 
-void PrintViewerText(ObjectDb* db) {
-  ViewerModel m;
-  db->ops.SelectLayer(db, 0);
-  BuildViewerModel(db, &m, 1);
+void PrintModelText(ViewerModel& m) {
   printf("  viewer model: %d vertices, %d triangles, radius %g, centre height %g\n", m.vertexCount,
          m.triangleCount, double(m.radius), double(m.centreHeight));
   for (SurfaceGroup& g : m.groups) {
@@ -335,8 +333,41 @@ void PrintViewerText(ObjectDb* db) {
   }
 }
 
+// The viewer's renderable model of the object's first layer.
+std::string ViewerJson(ObjectDb* db) {
+  ViewerModel m;
+  db->ops.SelectLayer(db, 0);
+  BuildViewerModel(db, &m, 1);
+  return ModelJson(m);
+}
+
+void PrintViewerText(ObjectDb* db) {
+  ViewerModel m;
+  db->ops.SelectLayer(db, 0);
+  BuildViewerModel(db, &m, 1);
+  PrintModelText(m);
+}
+
+// The program's own load of an object file (OpenViewerModel) and its model.
+int PrintModel(const char* file, bool json) {
+  std::unique_ptr<ViewerModel> m(OpenViewerModel(file, nullptr));
+  if (!m) {
+    fprintf(stderr, "%s: not a readable object\n", file);
+    if (json) printf("{\"file\": %s, \"error\": \"not a readable object\"}\n", JsonString(file).c_str());
+    return 1;
+  }
+  if (json) {
+    printf("{\"file\": %s, \"model\": %s}\n", JsonString(file).c_str(), ModelJson(*m).c_str());
+  } else {
+    printf("%s\n", file);
+    PrintModelText(*m);
+  }
+  FreeViewerModel(m.release(), nullptr);
+  return 0;
+}
+
 int Usage() {
-  fprintf(stderr, "usage: tamarind-info [--json] [--triangulate] [--viewer] [--log FILE] FILE...\n");
+  fprintf(stderr, "usage: tamarind-info [--json] [--triangulate] [--viewer] [--model] [--log FILE] FILE...\n");
   return 2;
 }
 
@@ -348,6 +379,7 @@ int main(int argc, char** argv) {
     if (!strcmp(argv[i], "--json")) opt.json = true;
     else if (!strcmp(argv[i], "--triangulate")) opt.triangulate = true;
     else if (!strcmp(argv[i], "--viewer")) opt.viewer = true;
+    else if (!strcmp(argv[i], "--model")) opt.model = true;
     else if (!strcmp(argv[i], "--log") && i + 1 < argc) opt.logPath = argv[++i];
     else if (argv[i][0] == '-' && argv[i][1] == '-') return Usage();
     else opt.files.push_back(argv[i]);
@@ -379,6 +411,10 @@ int main(int argc, char** argv) {
   for (const char* file : opt.files) {
     if (IsScene(file)) {
       status |= PrintSceneInfo(file, opt.json, stdout, stderr);
+      continue;
+    }
+    if (opt.model) {
+      status |= PrintModel(file, opt.json);
       continue;
     }
     ObjectDb* db = CreateObjectDb(0);

@@ -9,6 +9,7 @@
 #include "objectdb.h"
 #include "surface_attributes.h"
 #include "texture_table.h"
+#include "triangulate.h"
 #include "ui_services.h"
 
 namespace {
@@ -34,14 +35,84 @@ void SizeForFilling(std::vector<T>& v, size_t n) {
   v.resize(n);
 }
 
-// Counts, per surface id, the polygons that will become triangles, so each
+// One triangle-to-be of the model: a polygon of the layer or a triangle set
+// aside by the triangulation, seen through the same fields.
+struct Primitive {
+  const int32_t* points;
+  const int32_t* normals;
+  size_t normalCount;
+  const int32_t* uvs;  // the current channel's values
+  size_t uvCount;
+  int32_t surfaceId;
+  int32_t vertexCount;
+};
+
+// The layer's polygons in order, then the aside triangles (when given): the
+// polygon list TriangulatePolygons would have left.
+class Primitives {
+ public:
+  Primitives(const std::vector<ObjPolygon>& polys, const AsideTriangles* aside) : polys_(polys), aside_(aside) {}
+  size_t size() const { return polys_.size() + (aside_ ? aside_->Count() : 0); }
+  Primitive operator[](size_t i) const {
+    if (i < polys_.size()) {
+      const ObjPolygon& p = polys_[i];
+      const CornerChannel* ch = p.currentChannel;
+      return {p.points.data(), p.normals.data(), p.normals.size(), ch ? ch->values.data() : nullptr,
+              ch ? ch->values.size() : 0, p.surfaceId, p.vertexCount};
+    }
+    const size_t t = i - polys_.size();
+    return {&aside_->points[3 * t], &aside_->normals[3 * t], 3, &aside_->channel[3 * t], 3,
+            aside_->surfaceIds[t], 3};
+  }
+
+ private:
+  const std::vector<ObjPolygon>& polys_;
+  const AsideTriangles* aside_;
+};
+
+bool Drawn(const Primitive& p, size_t groupCount) {
+  return p.vertexCount >= 3 && p.surfaceId >= 0 && size_t(p.surfaceId) < groupCount;
+}
+
+// The order the polygon sort would leave (stable by surface id, then corner
+// count, in the sort's own key) among the primitives that are drawn. Empty
+// when that is the order they are in already, as it is after the sort, or
+// when all of a surface's polygons are triangles.
+std::vector<int32_t> SortedOrder(const Primitives& prims, size_t groupCount) {
+  auto key = [](const Primitive& p) { return uint32_t(p.surfaceId) | (uint32_t(p.vertexCount) << 16); };
+  std::vector<uint32_t> last(groupCount, 0);
+  bool inOrder = true;
+  for (size_t i = 0; i < prims.size() && inOrder; ++i) {
+    const Primitive p = prims[i];
+    if (!Drawn(p, groupCount)) continue;
+    const uint32_t k = key(p);
+    if (k < last[size_t(p.surfaceId)]) inOrder = false;
+    last[size_t(p.surfaceId)] = k;
+  }
+  std::vector<int32_t> order;
+  if (inOrder) return order;
+  std::vector<std::pair<uint32_t, int32_t>> keyed;
+  for (size_t i = 0; i < prims.size(); ++i)
+    if (Drawn(prims[i], groupCount)) keyed.push_back({key(prims[i]), int32_t(i)});
+  std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  order.reserve(keyed.size());
+  for (const auto& k : keyed) order.push_back(k.second);
+  return order;
+}
+
+// Counts, per surface id, the primitives that will become triangles, so each
 // group's arrays are sized to what it really receives.
-std::vector<int32_t> CountTriangles(const std::vector<ObjPolygon>& polys, size_t groupCount) {
+std::vector<int32_t> CountTriangles(const Primitives& prims, size_t groupCount) {
   std::vector<int32_t> counts(groupCount, 0);
-  for (const ObjPolygon& p : polys)
-    if (p.vertexCount >= 3 && p.surfaceId >= 0 && size_t(p.surfaceId) < groupCount) ++counts[size_t(p.surfaceId)];
+  for (size_t i = 0; i < prims.size(); ++i) {
+    const Primitive p = prims[i];
+    if (Drawn(p, groupCount)) ++counts[size_t(p.surfaceId)];
+  }
   return counts;
 }
+
+// Fills the model from the current layer; see BuildViewerModel.
+void BuildModel(ObjectDb* db, ViewerModel* model, int normalise, const AsideTriangles* aside);
 
 }  // namespace
 
@@ -69,14 +140,23 @@ std::string ImageFileName(const std::string& path) {
 ViewerModel* OpenViewerModel(const char* path, UiServices* ui) {
   auto model = std::unique_ptr<ViewerModel>(new (std::nothrow) ViewerModel);
   if (!model) return nullptr;
+  // The model is all that is kept of the object, so the layer's polygons are
+  // neither sorted nor given the triangles the triangulation adds: those are
+  // read from beside the list, in the order the sort would have left them.
+  // The model is the same, without a second set of polygon records.
   LoadOptions options = ViewerLoadOptions();
+  const int triangulationFlags = options.triangulationFlags;
+  options.flags &= ~(LOAD_SORT | LOAD_TRIANGULATE);
   ObjectDb* db = OpenObjectDb(path, &options);
   if (!db) {
     if (ui) ui->ShowMessage("ファイルがオープンできません", path, MessageButtons::Ok, DialogOwner::MainWindow);
     return nullptr;
   }
   try {
-    BuildViewerModel(db, model.get(), 1);
+    AsideTriangles aside;
+    db->ops.SelectLayer(db, 0);
+    TriangulatePolygonsAside(db, triangulationFlags, &aside);  // a shortage leaves fewer triangles, as in a load
+    BuildModel(db, model.get(), 1, &aside);
   } catch (const std::bad_alloc&) {
     CloseObjectDb(&db);
     return nullptr;
@@ -86,7 +166,11 @@ ViewerModel* OpenViewerModel(const char* path, UiServices* ui) {
   return model.release();
 }
 
-void BuildViewerModel(ObjectDb* db, ViewerModel* model, int normalise) {
+void BuildViewerModel(ObjectDb* db, ViewerModel* model, int normalise) { BuildModel(db, model, normalise, nullptr); }
+
+namespace {
+
+void BuildModel(ObjectDb* db, ViewerModel* model, int normalise, const AsideTriangles* aside) {
   auto& o = db->ops;
   ObjLayer* layer = db->currentLayer;
   if (!layer) return;
@@ -133,8 +217,8 @@ void BuildViewerModel(ObjectDb* db, ViewerModel* model, int normalise) {
 
   // Groups, one per surface id, and one texture per textured surface.
   const int groupCount = o.GetSurfaceCount(db);
-  const auto& polys = layer->Polygons();
-  std::vector<int32_t> capacity = CountTriangles(polys, size_t(groupCount));
+  const Primitives prims(layer->Polygons(), aside);
+  std::vector<int32_t> capacity = CountTriangles(prims, size_t(groupCount));
   model->groups.resize(size_t(groupCount));
   for (int id = 0; id < groupCount; ++id) {
     SurfaceGroup& g = model->groups[size_t(id)];
@@ -162,21 +246,23 @@ void BuildViewerModel(ObjectDb* db, ViewerModel* model, int normalise) {
   // Triangles, corners reversed to keep their facing with z negated.
   const size_t normalLimit = size_t(normalCount), uvLimit = size_t(uvCount);
   auto inRange = [](int32_t i, size_t limit) { return i >= 0 && size_t(i) < limit; };
-  for (const ObjPolygon& p : polys) {
-    if (p.vertexCount < 3 || p.surfaceId < 0 || p.surfaceId >= groupCount) continue;
+  const std::vector<int32_t> order = aside ? SortedOrder(prims, size_t(groupCount)) : std::vector<int32_t>();
+  const size_t primitiveCount = order.empty() ? prims.size() : order.size();
+  for (size_t i = 0; i < primitiveCount; ++i) {
+    const Primitive p = prims[order.empty() ? i : size_t(order[i])];
+    if (!Drawn(p, size_t(groupCount))) continue;
     SurfaceGroup& g = model->groups[size_t(p.surfaceId)];
     if (g.triangleCount >= g.capacity) continue;
     const size_t t = size_t(g.triangleCount) * 3;
     const int corner[3] = {2, 1, 0};
     for (int k = 0; k < 3; ++k) {
-      const int c = corner[k];
-      g.points[t + size_t(k)] = p.points[size_t(c)];
-      int32_t n = size_t(c) < p.normals.size() ? p.normals[size_t(c)] : -1;
+      const size_t c = size_t(corner[k]);
+      g.points[t + size_t(k)] = p.points[c];
+      int32_t n = c < p.normalCount ? p.normals[c] : -1;
       // A corner without a normal borrows its point's, when normals are per point.
-      g.normals[t + size_t(k)] = inRange(n, normalLimit) ? n : (inRange(p.points[size_t(c)], normalLimit) ? p.points[size_t(c)] : 0);
+      g.normals[t + size_t(k)] = inRange(n, normalLimit) ? n : (inRange(p.points[c], normalLimit) ? p.points[c] : 0);
       if (!g.uvs.empty()) {
-        const CornerChannel* ch = p.currentChannel;
-        int32_t uv = ch && size_t(c) < ch->values.size() ? ch->values[size_t(c)] : -1;
+        int32_t uv = c < p.uvCount ? p.uvs[c] : -1;
         g.uvs[t + size_t(k)] = inRange(uv, uvLimit) ? uv : -1;
       }
     }
@@ -221,6 +307,8 @@ void BuildViewerModel(ObjectDb* db, ViewerModel* model, int normalise) {
   }
   if (g_hooks) g_hooks->ModelBuilt(*model);
 }
+
+}  // namespace
 
 void BuildSurfaceEdges(ViewerModel* model, SurfaceGroup* group) {
   (void)model;

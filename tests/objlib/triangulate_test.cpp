@@ -356,6 +356,67 @@ TEST(TriangulateValues, TagsChannelsAndVMadsFollowTheirCorners) {
   EXPECT_FALSE(t.o.GetVMadValue(t.db, t.o.FindVMad(t.db, ID_TXUV, "patch"), 3, 2));
 }
 
+// Polygons of every kind the aside triangles must describe: surfaces of
+// either id, none at all; with and without
+// per-corner normals; current channel the second of two, or none.
+void FillForAside(Db& t) {
+  t.o.AddSurface(t.db, "base");
+  t.o.AddSurface(t.db, "skin");
+  t.Flat({{0, 0}, {1, 0}, {1, 1}, {0, 1}}, "skin");
+  t.Flat({{2, 0}, {4, 0}, {4, 2}, {3, 1}, {2, 2}}, "base");  // concave
+  t.Flat({{5, 0}, {6, 0}, {6, 1}, {5.5, 1.5}, {5, 1}});
+  t.Flat({{7, 0}, {8, 0}, {8, 1}}, "skin");
+  for (int i = 0; i < 5; ++i) t.o.AddNormal(t.db, 0, 0, 1);
+  const int32_t normals[5] = {4, 3, 2, 1, 0};
+  t.o.SetPolygonNormals(t.db, 1, 5, normals);
+  for (int poly : {0, 1}) {
+    t.o.SelectPolygonChannel(t.db, poly, 1, 0);
+    const int32_t first[5] = {10, 11, 12, 13, 14};
+    t.o.SetPolygonChannelValues(t.db, poly, t.o.GetPolygon(t.db, poly)->vertexCount, first);
+    t.o.SelectPolygonChannel(t.db, poly, 1, 1);
+    const int32_t second[5] = {20, 21, 22, 23, 24};
+    t.o.SetPolygonChannelValues(t.db, poly, t.o.GetPolygon(t.db, poly)->vertexCount, second);
+  }
+}
+
+TEST(TriangulateValues, AsideTrianglesReadAsTheAppendedRecords) {
+  Db appended, aside;
+  FillForAside(appended);
+  FillForAside(aside);
+  const int count = appended.o.GetPolygonCount(appended.db);
+  ASSERT_EQ(appended.o.TriangulatePolygons(appended.db, 0), 0);
+  AsideTriangles set;
+  ASSERT_EQ(TriangulatePolygonsAside(aside.db, 0, &set), 0);
+  ASSERT_EQ(aside.o.GetPolygonCount(aside.db), count);
+  ASSERT_EQ(int(set.Count()), appended.o.GetPolygonCount(appended.db) - count);
+  ASSERT_EQ(set.points.size(), 3 * set.Count());
+  ASSERT_EQ(set.normals.size(), 3 * set.Count());
+  ASSERT_EQ(set.channel.size(), 3 * set.Count());
+  for (int i = 0; i < count; ++i) {
+    const ObjPolygon* a = appended.o.GetPolygon(appended.db, i);
+    const ObjPolygon* b = aside.o.GetPolygon(aside.db, i);
+    EXPECT_EQ(std::vector<int32_t>(a->points), std::vector<int32_t>(b->points)) << i;
+    EXPECT_EQ(std::vector<int32_t>(a->normals), std::vector<int32_t>(b->normals)) << i;
+  }
+  for (size_t t = 0; t < set.Count(); ++t) {
+    SCOPED_TRACE(t);
+    const ObjPolygon* p = appended.o.GetPolygon(appended.db, count + int(t));
+    EXPECT_EQ(set.surfaceIds[t], p->surfaceId);
+    for (size_t c = 0; c < 3; ++c) {
+      EXPECT_EQ(set.points[3 * t + c], p->points[c]);
+      EXPECT_EQ(set.normals[3 * t + c], p->normals.empty() ? -1 : p->normals[c]);
+      EXPECT_EQ(set.channel[3 * t + c], p->currentChannel ? p->currentChannel->values[c] : -1);
+    }
+  }
+  // What was asked of the aside set was there to ask: a surface id other
+  // than 0, per-corner normals and current-channel values.
+  EXPECT_NE(std::count(set.surfaceIds.begin(), set.surfaceIds.end(), 1), 0);
+  EXPECT_NE(std::count(set.normals.begin(), set.normals.end(), -1), std::ptrdiff_t(set.normals.size()));
+  EXPECT_NE(std::count(set.channel.begin(), set.channel.end(), 21), 0);
+  EXPECT_EQ(TriangulatePolygonsAside(aside.db, 0, nullptr), ERR_PARAM);
+  EXPECT_EQ(FindInconsistency(aside.db), "");
+}
+
 // Degenerate and hostile outlines must neither crash nor leave bad indices.
 TEST(TriangulateHostile, DegenerateOutlinesStayConsistent) {
   const double nan = std::nan("");

@@ -76,6 +76,45 @@ std::string CheckModel(ViewerModel* m) {
   return "";
 }
 
+// The model as built from a fully loaded object (triangulated and sorted
+// polygon list), the way scenes build theirs.
+ViewerModel* BuildFromSortedList(const std::string& path) {
+  LoadOptions options = ViewerLoadOptions();
+  ObjectDb* db = OpenObjectDb(path.c_str(), &options);
+  if (!db) return nullptr;
+  auto* model = new ViewerModel;
+  BuildViewerModel(db, model, 1);
+  CloseObjectDb(&db);
+  for (auto& g : model->groups) BuildSurfaceEdges(model, &g);
+  return model;
+}
+
+// The first difference between two models, empty when there is none.
+std::string Difference(const ViewerModel& a, const ViewerModel& b) {
+  if (a.vertexCount != b.vertexCount || a.vertices != b.vertices) return "vertices";
+  if (a.normalCount != b.normalCount || a.normals != b.normals) return "normals";
+  if (a.uvCount != b.uvCount || a.uvs != b.uvs) return "uvs";
+  if (a.triangleCount != b.triangleCount) return "triangle count";
+  if (a.radius != b.radius || a.centreHeight != b.centreHeight) return "radius or centre";
+  if (a.textures.size() != b.textures.size()) return "textures";
+  for (size_t i = 0; i < a.textures.size(); ++i)
+    if (a.textures[i].name != b.textures[i].name) return "texture name";
+  if (a.weightMaps.size() != b.weightMaps.size()) return "weight maps";
+  if (a.groups.size() != b.groups.size()) return "group count";
+  for (size_t i = 0; i < a.groups.size(); ++i) {
+    const SurfaceGroup &g = a.groups[i], &h = b.groups[i];
+    const std::string at = " of group " + std::to_string(i);
+    if (g.capacity != h.capacity || g.triangleCount != h.triangleCount) return "triangles" + at;
+    if (g.points != h.points) return "point indices" + at;
+    if (g.normals != h.normals) return "normal indices" + at;
+    if (g.uvs != h.uvs) return "uv indices" + at;
+    if (g.faceNormals != h.faceNormals) return "face normals" + at;
+    if (g.boundaryEdges != h.boundaryEdges) return "boundary edges" + at;
+    if (g.textureIndex != h.textureIndex || g.surfaceName != h.surfaceName) return "texture or surface" + at;
+  }
+  return "";
+}
+
 TEST(ViewerModelBuild, AxesCornersAndNormalisation) {
   auto bytes = Object({{1, 2, 3}, {0, 0, 0}, {1, 0, 0}}, {{0, 1, 2, 0}}, {"S"});
   Model raw(Build(bytes, 0));
@@ -148,9 +187,69 @@ TEST(ViewerModelOpen, EveryCorpusObjectBuildsInRange) {
     if (!m) continue;  // the refused forms and the empty file
     ++built;
     EXPECT_EQ(CheckModel(m), "");
+    // The program's load keeps the added triangles beside the polygon list
+    // and never sorts it; its model is the one the sorted list gives.
+    Model sorted(BuildFromSortedList(f));
+    ASSERT_NE(sorted.m, nullptr);
+    EXPECT_EQ(Difference(*m, *sorted.m), "");
     FreeViewerModel(m, nullptr);
   }
   EXPECT_GE(built, int(files.size()) - 6);
+}
+
+TEST(ViewerModelOpen, SameModelAsTheSortedListWithMixedSurfacesAndShapes) {
+  // Surfaces alternate from polygon to polygon, and the polygons mix
+  // triangles, quads, a concave arrow, a star, repeated corners and
+  // polygons too small to draw, so the sort moves polygons within and
+  // between surfaces and the triangulation adds triangles to each.
+  Body tags, pnts, pols, ptag;
+  tags.S0("A").S0("B").S0("C");
+  std::vector<std::array<float, 2>> xy = {{0, 0}, {4, 0}, {4, 4}, {0, 4}, {2, 2}, {6, 0}, {6, 4}, {8, 2},
+                                          {3, 1}, {1, 3}, {5, 5}, {7, 7}};
+  for (auto& p : xy) pnts.Vec(p[0], p[1], 0);
+  // A ten-corner star around (10, 10).
+  const uint32_t star = uint32_t(xy.size());
+  for (int k = 0; k < 10; ++k) {
+    const double a = k * 3.14159265358979 / 5, r = (k % 2) ? 1.0 : 3.0;
+    pnts.Vec(float(10 + r * std::cos(a)), float(10 + r * std::sin(a)), 0);
+  }
+  std::vector<std::vector<uint32_t>> polygons = {
+      {0, 1, 2, 3},                 // quad
+      {1, 5, 6, 2},                 // quad
+      {0, 1, 4},                    // triangle
+      {5, 7, 6, 2, 4, 1},           // concave arrow
+      {3, 3, 9, 4, 4, 0},           // repeated corners
+      {10, 11},                     // a line: not drawn
+      {0, 8, 4, 9, 3, 2, 1},        // concave seven corners
+      {}, {6},                      // empty and single corner
+  };
+  std::vector<uint32_t> starCorners;
+  for (uint32_t k = 0; k < 10; ++k) starCorners.push_back(star + k);
+  polygons.push_back(starCorners);
+  polygons.push_back({0, 1, 2, 3});
+  pols.Id("FACE");
+  ptag.Id("SURF");
+  for (size_t i = 0; i < polygons.size(); ++i) {
+    pols.U2(uint16_t(polygons[i].size()));
+    for (uint32_t v : polygons[i]) pols.VX(v);
+    ptag.VX(uint32_t(i)).U2(uint16_t(i % 3 == 2 ? 0 : i % 3 == 1 ? 2 : 1));
+  }
+  Body layr;
+  layr.U2(0).U2(0).Vec(0, 0, 0).S0("");
+  const std::string path = WriteTempFile("mixed/mixed.lwo", IffBuilder("LWO2")
+                                                                 .Chunk("TAGS", tags)
+                                                                 .Chunk("LAYR", layr)
+                                                                 .Chunk("PNTS", pnts)
+                                                                 .Chunk("POLS", pols)
+                                                                 .Chunk("PTAG", ptag)
+                                                                 .Bytes());
+  Model opened(OpenViewerModel(path.c_str(), nullptr));
+  Model sorted(BuildFromSortedList(path));
+  ASSERT_NE(opened.m, nullptr);
+  ASSERT_NE(sorted.m, nullptr);
+  EXPECT_GT(opened->triangleCount, int(polygons.size()));
+  EXPECT_EQ(CheckModel(opened.m), "");
+  EXPECT_EQ(Difference(*opened.m, *sorted.m), "");
 }
 
 TEST(ViewerModelWeights, LookupByNameAndPoint) {
