@@ -111,8 +111,20 @@ std::vector<int32_t> CountTriangles(const Primitives& prims, size_t groupCount) 
   return counts;
 }
 
-// Fills the model from the current layer; see BuildViewerModel.
-void BuildModel(ObjectDb* db, ViewerModel* model, int normalise, const AsideTriangles* aside);
+// The two halves of BuildViewerModel. ConvertLists fills the vertices,
+// normals and texture coordinates from the current layer's lists; after it
+// BuildGroups needs only the layer's polygons (and `aside`, the triangles
+// set aside by the triangulation, when given), its surfaces and vertex maps.
+void ConvertLists(ObjectDb* db, ViewerModel* model);
+void BuildGroups(ObjectDb* db, ViewerModel* model, int normalise, const AsideTriangles* aside);
+
+// Releases the memory of the current layer's point, normal and UV lists,
+// leaving the polygons' indices into them as they are. Only for an object
+// that is closed once its model is built.
+template <typename T>
+void Release(std::vector<T>& list) {
+  std::vector<T>().swap(list);
+}
 
 }  // namespace
 
@@ -152,11 +164,21 @@ ViewerModel* OpenViewerModel(const char* path, UiServices* ui) {
     if (ui) ui->ShowMessage("ファイルがオープンできません", path, MessageButtons::Ok, DialogOwner::MainWindow);
     return nullptr;
   }
+  // Each list of the object is let go as soon as nothing further reads it:
+  // the model's copies of the normals and texture coordinates are all that
+  // is drawn, and the points are needed only until the polygons are cut.
   try {
-    AsideTriangles aside;
     db->ops.SelectLayer(db, 0);
-    TriangulatePolygonsAside(db, triangulationFlags, &aside);  // a shortage leaves fewer triangles, as in a load
-    BuildModel(db, model.get(), 1, &aside);
+    ObjLayer* layer = db->currentLayer;
+    if (layer) {
+      ConvertLists(db, model.get());
+      Release(layer->normals);
+      Release(layer->uvs);
+      AsideTriangles aside;
+      TriangulatePolygonsAside(db, triangulationFlags, &aside);  // a shortage leaves fewer triangles, as in a load
+      Release(layer->points);
+      BuildGroups(db, model.get(), 1, &aside);
+    }
   } catch (const std::bad_alloc&) {
     CloseObjectDb(&db);
     return nullptr;
@@ -166,14 +188,16 @@ ViewerModel* OpenViewerModel(const char* path, UiServices* ui) {
   return model.release();
 }
 
-void BuildViewerModel(ObjectDb* db, ViewerModel* model, int normalise) { BuildModel(db, model, normalise, nullptr); }
+void BuildViewerModel(ObjectDb* db, ViewerModel* model, int normalise) {
+  if (!db->currentLayer) return;
+  ConvertLists(db, model);
+  BuildGroups(db, model, normalise, nullptr);
+}
 
 namespace {
 
-void BuildModel(ObjectDb* db, ViewerModel* model, int normalise, const AsideTriangles* aside) {
+void ConvertLists(ObjectDb* db, ViewerModel* model) {
   auto& o = db->ops;
-  ObjLayer* layer = db->currentLayer;
-  if (!layer) return;
 
   // Vertices, with z negated.
   const int pointCount = o.GetPointCount(db);
@@ -214,6 +238,12 @@ void BuildModel(ObjectDb* db, ViewerModel* model, int normalise, const AsideTria
     model->uvs[size_t(i) * 2] = float(uv->u);
     model->uvs[size_t(i) * 2 + 1] = float(uv->v);
   }
+}
+
+void BuildGroups(ObjectDb* db, ViewerModel* model, int normalise, const AsideTriangles* aside) {
+  auto& o = db->ops;
+  ObjLayer* layer = db->currentLayer;
+  const int pointCount = model->vertexCount, normalCount = model->normalCount, uvCount = model->uvCount;
 
   // Groups, one per surface id, and one texture per textured surface.
   const int groupCount = o.GetSurfaceCount(db);
