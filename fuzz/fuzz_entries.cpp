@@ -10,6 +10,7 @@
 #include "clip_envelope.h"
 #include "lwob_surface.h"
 #include "objectdb.h"
+#include "viewer_model.h"
 #include "surface_attributes.h"
 #include "surface_chunks.h"
 
@@ -72,8 +73,11 @@ void LoadAndDump(const uint8_t* data, size_t size, int format) {
   ObjectDb* db = CreateObjectDb(0);
   if (!db) return;
   db->ops.Load(db, path.c_str(), format, &options);
-  if (db->readStatus == 0) db->ops.Dump(db, NullFile());
+  const bool read = db->readStatus == 0;
+  if (read) db->ops.Dump(db, NullFile());
   CloseObjectDb(&db);
+  // The program's own load of the same file: its model and surface edges.
+  if (read) FreeViewerModel(OpenViewerModel(path.c_str(), nullptr), nullptr);
 }
 
 // Two quads sharing an edge and a triangle, on surfaces "A", "B" and "C",
