@@ -366,12 +366,146 @@ class LayerLookup {
   std::unordered_map<int, TextureLayer*> bySurface_;
 };
 
+// The corners a pass of MapPolygonUvs has mapped so far, for shared
+// coordinates. When no polygon has a current channel as the pass begins, the
+// only corners AddSharedUv can match are those of the polygons the pass has
+// been through, and at each point those come first in its link list (links
+// run in polygon order). Their coordinate indices are kept here per point in
+// link order, so a lookup reads one short array rather than the record of
+// every polygon at the point, and finds what that walk would find.
+class MappedCorners {
+ public:
+  // False, and the walk is used instead, unless the layer's point links are
+  // built and no polygon has a current channel (or memory is short).
+  bool Begin(ObjLayer& l) {
+    if (!l.pointLinksBuilt) return false;
+    for (const ObjPolygon& p : l.Polygons())
+      if (p.currentChannel) return false;
+    try {
+      points_.assign(l.points.size(), Point());
+      size_t total = 0;
+      for (size_t i = 0; i < l.points.size(); ++i) {
+        const auto* links = static_cast<const PolygonLinks*>(l.points[i].userData);
+        if (!links) return false;  // a point without links is looked up by a scan
+        points_[i] = {links->polygons, links->corners, nullptr, 0, std::max(links->count, 0)};
+        total += size_t(points_[i].count);
+      }
+      uv_.assign(total, -1);
+      int32_t* next = uv_.data();
+      for (Point& p : points_) {
+        p.uv = next;
+        next += p.count;
+      }
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    return true;
+  }
+
+  // The coordinate AddSharedUv would share for (u, v, w) at point, or -1.
+  int Find(const ObjLayer& l, int point, double u, double v, double w) const {
+    if (point < 0 || size_t(point) >= points_.size()) return -1;
+    const Point& at = points_[size_t(point)];
+    for (int32_t k = 0; k < at.mapped; ++k) {
+      const int32_t i = at.uv[k];
+      if (i < 0 || size_t(i) >= l.uvs.size()) continue;
+      const ObjUv& o = l.uvs[size_t(i)];
+      if (std::fabs(o.u - u) < kEps && std::fabs(o.v - v) < kEps && std::fabs(o.w - w) < kEps) return i;
+    }
+    return -1;
+  }
+
+  // Polygon pi has been through the pass, mapped or not. False when its
+  // corners are not the next links of their points (the walk must be used
+  // from here on).
+  bool Done(ObjLayer& l, size_t pi) {
+    const ObjPolygon& p = l.Polygons()[pi];
+    const CornerChannel* ch = p.currentChannel;
+    for (size_t c = 0; c < p.points.size() && c < size_t(std::max(p.vertexCount, 0)); ++c) {
+      const int32_t point = p.points[c];
+      if (point < 0 || size_t(point) >= points_.size()) continue;  // not linked
+      Point& at = points_[size_t(point)];
+      const int32_t k = at.mapped;
+      if (k >= at.count || at.polygons[k] != int32_t(pi) || at.corners[k] != int32_t(c)) return false;
+      at.uv[k] = ch && c < ch->values.size() ? ch->values[c] : -1;
+      ++at.mapped;
+    }
+    return true;
+  }
+
+ private:
+  // A point's links, and the coordinates of its corners done so far.
+  struct Point {
+    const int32_t* polygons;
+    const int32_t* corners;
+    int32_t* uv;     // per link, its corner's coordinate, -1 for none
+    int32_t mapped;  // links done
+    int32_t count;
+  };
+  std::vector<Point> points_;
+  std::vector<int32_t> uv_;
+};
+
 bool AnySurfaceHasLayer(ObjectDb* db, int channel, int n) {
   for (ObjSurface& s : db->store->surfaces) {
     SurfaceAttributes* a = db->ops.GetSurfaceAttributes(db, s.id);
     if (a && db->ops.GetTextureLayer(db, a, channel, n)) return true;
   }
   return false;
+}
+
+// Scratch and state of one MapPolygonUvs pass.
+struct UvPass {
+  int channel, n, flags;
+  LayerLookup lookup;
+  std::vector<CornerUv> corners;
+  std::vector<int32_t> indices;
+  size_t mapped;                  // the UV list's room mapped so far (see PrefaultForWriting)
+  const MappedCorners* done;      // answers shared lookups when set
+};
+
+// Maps polygon pi's corners for the pass; 0 or ERR_MEMORY.
+int MapPolygon(ObjectDb* db, UvPass& pass, size_t pi) {
+  // The list's room is mapped a step ahead of the coordinates added to it,
+  // never more than a step past the last one.
+  constexpr size_t kMapStep = (size_t(1) << 20) / sizeof(ObjUv);
+  ObjLayer* l = db->currentLayer;
+  const ObjPolygon& p = l->Polygons()[pi];
+  TextureLayer* t = pass.lookup.For(p);
+  if (!t || p.vertexCount <= 0) return 0;
+  if (l->uvs.size() + size_t(p.vertexCount) > pass.mapped) {
+    const size_t step = std::min(l->uvs.capacity() - l->uvs.size(), kMapStep);
+    PrefaultForWriting(l->uvs.data() + l->uvs.size(), l->uvs.data() + l->uvs.size() + step);
+    pass.mapped = l->uvs.size() + step;
+  }
+  const int corner = p.vertexCount;
+  try {
+    pass.corners.assign(size_t(corner), CornerUv());
+    pass.indices.assign(size_t(corner), 0);
+  } catch (const std::bad_alloc&) {
+    return SetError(db, ERR_MEMORY);
+  }
+  if (db->ops.ProjectCornerUv(db, t, pass.flags, int(pi), pass.corners.data()) != 0) return 0;
+  const bool share = (pass.flags & UV_SHARE) != 0;
+  for (int c = 0; c < corner; ++c) {
+    const CornerUv& k = pass.corners[size_t(c)];
+    int index;
+    if (pass.done) {
+      index = pass.done->Find(*l, k.point, k.u, k.v, k.w);
+      if (index < 0) index = AddUv(db, k.u, k.v, k.w);
+    } else {
+      index = share ? db->ops.AddSharedUv(db, k.point, k.u, k.v, k.w) : db->ops.AddUv(db, k.u, k.v, k.w);
+    }
+    if (index < 0) return SetError(db, ERR_MEMORY);
+    pass.indices[size_t(c)] = index;
+  }
+  try {
+    if (!db->ops.SelectPolygonChannel(db, int(pi), pass.channel, pass.n)) return 0;
+  } catch (const std::bad_alloc&) {
+    return SetError(db, ERR_MEMORY);
+  }
+  db->ops.SetPolygonChannelValues(db, int(pi), corner, pass.indices.data());
+  return 0;
 }
 
 int MapPolygonUvs(ObjectDb* db, int channel, int n, int flags) {
@@ -388,44 +522,16 @@ int MapPolygonUvs(ObjectDb* db, int channel, int n, int flags) {
       // Grown one append at a time instead.
     }
   }
-  LayerLookup lookup(db, channel, n);
-  std::vector<CornerUv> corners;
-  std::vector<int32_t> indices;
-  const bool share = (flags & UV_SHARE) != 0;
+  UvPass pass{channel, n, flags, LayerLookup(db, channel, n), {}, {}, l->uvs.size(), nullptr};
+  // The library's own sharing is answered from the corners mapped so far.
+  MappedCorners done;
+  bool tracked = (flags & UV_SHARE) && db->ops.AddSharedUv == AddSharedUv && done.Begin(*l);
   const size_t count = l->Polygons().size();
-  // The list's room is mapped a step ahead of the coordinates added to it
-  // (see PrefaultForWriting), never more than a step past the last one.
-  constexpr size_t kMapStep = (size_t(1) << 20) / sizeof(ObjUv);
-  size_t mapped = l->uvs.size();
   for (size_t pi = 0; pi < count; ++pi) {
-    const ObjPolygon& p = l->Polygons()[pi];
-    TextureLayer* t = lookup.For(p);
-    if (!t || p.vertexCount <= 0) continue;
-    if (l->uvs.size() + size_t(p.vertexCount) > mapped) {
-      const size_t step = std::min(l->uvs.capacity() - l->uvs.size(), kMapStep);
-      PrefaultForWriting(l->uvs.data() + l->uvs.size(), l->uvs.data() + l->uvs.size() + step);
-      mapped = l->uvs.size() + step;
-    }
-    const int corner = p.vertexCount;
-    try {
-      corners.assign(size_t(corner), CornerUv());
-      indices.assign(size_t(corner), 0);
-    } catch (const std::bad_alloc&) {
-      return SetError(db, ERR_MEMORY);
-    }
-    if (db->ops.ProjectCornerUv(db, t, flags, int(pi), corners.data()) != 0) continue;
-    for (int c = 0; c < corner; ++c) {
-      const CornerUv& k = corners[size_t(c)];
-      const int index = share ? db->ops.AddSharedUv(db, k.point, k.u, k.v, k.w) : db->ops.AddUv(db, k.u, k.v, k.w);
-      if (index < 0) return SetError(db, ERR_MEMORY);
-      indices[size_t(c)] = index;
-    }
-    try {
-      if (!db->ops.SelectPolygonChannel(db, int(pi), channel, n)) continue;
-    } catch (const std::bad_alloc&) {
-      return SetError(db, ERR_MEMORY);
-    }
-    db->ops.SetPolygonChannelValues(db, int(pi), corner, indices.data());
+    pass.done = tracked ? &done : nullptr;
+    const int status = MapPolygon(db, pass, pi);
+    if (status) return status;
+    if (tracked) tracked = done.Done(*l, pi);
   }
   return 0;
 }

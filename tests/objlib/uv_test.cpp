@@ -233,6 +233,110 @@ TEST(UvListTest, SharingMatchesWithinEpsilonThroughCurrentChannels) {
   EXPECT_EQ(s.o.GetPolygon(s.db, a)->currentChannel, nullptr);
 }
 
+// The library's own AddSharedUv, reached through a pointer of another value:
+// a pass then cannot tell it is the library's and walks the polygons.
+int (*g_librarySharedUv)(ObjectDb*, int, double, double, double) = nullptr;
+int WalkingSharedUv(ObjectDb* db, int point, double u, double v, double w) {
+  return g_librarySharedUv(db, point, u, v, w);
+}
+
+// Three triangles around point 0 give it coordinates a, then b (too far from
+// a to share it), then q, within reach of both: q takes the first corner's,
+// a, both when the pass answers from its mapped corners and when it walks.
+TEST(UvListTest, SharingTakesTheFirstMatchingCornerAtThePoint) {
+  for (bool walk : {false, true}) {
+    SCOPED_TRACE(walk ? "walk" : "mapped corners");
+    Scene s;
+    s.o.AddSurface(s.db, "skin");
+    s.o.AddPoint(s.db, 0, 0, 0);
+    for (int i = 0; i < 4; ++i) s.o.AddPoint(s.db, std::cos(i * 0.5), std::sin(i * 0.5), 0);
+    for (int32_t i = 1; i <= 3; ++i) s.Polygon(std::vector<int32_t>{0, i, i + 1}, "skin");
+    const int map = s.o.AddVMap(s.db, ID_TXUV, "uv", 2);
+    for (int p = 0; p < 5; ++p) {
+      float v[2] = {0.25f * float(p), 0.5f};
+      s.o.SetVMapValue(s.db, map, p, v);
+    }
+    const int mad = s.o.AddVMad(s.db, ID_TXUV, "uv", 2);
+    const float u[3] = {0.1f, 0.1f + 1.5e-7f, 0.1f + 0.75e-7f};
+    for (int p = 0; p < 3; ++p) {
+      float v[2] = {u[p], 0.5f};
+      s.o.SetVMadValue(s.db, mad, 0, p, v);
+    }
+    TextureLayer* t = s.o.NewTextureLayer(s.db, s.o.GetSurfaceAttributes(s.db, 0));
+    t->channel = TEX_COLR;
+    t->projection = PROJ_UV_MAP;
+    t->uvMapName = "uv";
+    if (walk) {
+      g_librarySharedUv = s.o.AddSharedUv;
+      s.o.AddSharedUv = WalkingSharedUv;
+    }
+    ASSERT_EQ(s.o.BuildUvs(s.db, TEX_COLR, 1, UV_SHARE), 0);
+    int32_t at0[3];
+    for (int p = 0; p < 3; ++p) {
+      const CornerChannel* c = s.o.GetPolygon(s.db, p)->currentChannel;
+      ASSERT_NE(c, nullptr);
+      at0[p] = c->values[0];
+    }
+    EXPECT_NE(at0[1], at0[0]);
+    EXPECT_EQ(at0[2], at0[0]);
+    EXPECT_EQ(s.o.GetUvCount(s.db), 6);  // points 1 to 4, then a and b at point 0
+  }
+}
+
+// Shared coordinates are the same whether a pass answers lookups from the
+// corners it has mapped or walks the polygons at each point, including when
+// a second texture layer maps over polygons that already have channels.
+TEST(UvCorpus, MappedCornersShareWhatTheWalkShares) {
+  std::vector<std::string> files;
+  for (const char* folder : {"lwo2", "lwob"})
+    for (auto& f : FilesUnder(CorpusPath(folder), ".lwo")) files.push_back(f);
+  for (auto& f : FilesUnder(SourcePath("samples"), ".lwo")) files.push_back(f);
+  LoadOptions options;
+  options.flags = LOAD_UVS;
+  options.uvChannels = 0xFF;
+  options.uvLayerCount = 4;
+  options.uvFlags = UV_SHARE;
+  int compared = 0;
+  for (const std::string& file : files) {
+    SCOPED_TRACE(file);
+    ObjectDb* tracked = OpenObjectDb(file.c_str(), &options);
+    if (!tracked) continue;
+    ObjectDb* walked = CreateObjectDb(0);
+    g_librarySharedUv = walked->ops.AddSharedUv;
+    walked->ops.AddSharedUv = WalkingSharedUv;
+    ASSERT_EQ(OpenObjectDbInto(walked, file.c_str(), &options), 0);
+    for (int layer = 0; layer < tracked->ops.GetLayerCount(tracked); ++layer) {
+      tracked->ops.SelectLayer(tracked, layer);
+      walked->ops.SelectLayer(walked, layer);
+      ASSERT_EQ(tracked->ops.GetUvCount(tracked), walked->ops.GetUvCount(walked));
+      for (int i = 0; i < tracked->ops.GetUvCount(tracked); ++i) {
+        const ObjUv *a = tracked->ops.GetUv(tracked, i), *b = walked->ops.GetUv(walked, i);
+        ASSERT_TRUE(a->u == b->u && a->v == b->v && a->w == b->w) << i;
+      }
+      ASSERT_EQ(tracked->ops.GetPolygonCount(tracked), walked->ops.GetPolygonCount(walked));
+      for (int p = 0; p < tracked->ops.GetPolygonCount(tracked); ++p) {
+        const ObjPolygon *a = tracked->ops.GetPolygon(tracked, p), *b = walked->ops.GetPolygon(walked, p);
+        ASSERT_EQ(a->channels.size(), b->channels.size()) << p;
+        ASSERT_EQ(a->currentChannel == nullptr, b->currentChannel == nullptr) << p;
+        if (a->currentChannel) {
+          EXPECT_EQ(a->currentChannel->key2, b->currentChannel->key2) << p;
+        }
+        auto ca = a->channels.begin();
+        for (const CornerChannel& cb : b->channels) {
+          EXPECT_TRUE(ca->key == cb.key && ca->key2 == cb.key2) << p;
+          EXPECT_EQ(std::vector<int32_t>(ca->values), std::vector<int32_t>(cb.values)) << p;
+          ++ca;
+        }
+      }
+      compared += tracked->ops.GetUvCount(tracked) > 0;
+    }
+    CloseObjectDb(&tracked);
+    CloseObjectDb(&walked);
+  }
+  if (files.size() < 10) GTEST_SKIP() << "corpus not present";
+  EXPECT_GE(compared, 10);
+}
+
 TEST(UvCorpus, MappingModesBuildFiniteCoordinatesForEveryPolygon) {
   auto files = FilesUnder(CorpusPath("lwo2/assimp/MappingModes"), ".lwo");
   if (files.empty()) GTEST_SKIP() << "corpus not present";
