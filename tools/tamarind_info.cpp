@@ -304,15 +304,15 @@ bool IsScene(const char* file) {
   return n >= 4 && strcasecmp(file + n - 4, ".lws") == 0;
 }
 
-// A summary of a viewer model whose edges are not yet built (they are built
-// here), in JSON or as text lines.
+// A summary of a viewer model, in JSON or as text lines; group edges not yet
+// built are built here.
 std::string ModelJson(ViewerModel& m) {
   std::string s = "{\"vertices\": " + std::to_string(m.vertexCount) +
                   ", \"triangles\": " + std::to_string(m.triangleCount) + ", \"radius\": " + JsonNumber(m.radius) +
                   ", \"centre_height\": " + JsonNumber(m.centreHeight) + ", \"groups\": [";
   for (size_t i = 0; i < m.groups.size(); ++i) {
     SurfaceGroup& g = m.groups[i];
-    BuildSurfaceEdges(&m, &g);
+    if (!g.edgesBuilt) BuildSurfaceEdges(&m, &g);
     s += std::string(i ? ", " : "") + "{\"surface\": " + JsonString(g.surfaceName) +
          ", \"triangles\": " + std::to_string(g.triangleCount) + ", \"colour\": [" + JsonNumber(g.color[0]) + ", " +
          JsonNumber(g.color[1]) + ", " + JsonNumber(g.color[2]) + "], \"texture\": " +
@@ -326,7 +326,7 @@ void PrintModelText(ViewerModel& m) {
   printf("  viewer model: %d vertices, %d triangles, radius %g, centre height %g\n", m.vertexCount,
          m.triangleCount, double(m.radius), double(m.centreHeight));
   for (SurfaceGroup& g : m.groups) {
-    BuildSurfaceEdges(&m, &g);
+    if (!g.edgesBuilt) BuildSurfaceEdges(&m, &g);
     printf("    group \"%s\": %d triangles, colour (%g, %g, %g), texture %s, %d boundary edges\n",
            g.surfaceName.c_str(), g.triangleCount, double(g.color[0]), double(g.color[1]), double(g.color[2]),
            g.textureIndex >= 0 ? m.textures[size_t(g.textureIndex)].name.c_str() : "none", g.boundaryEdgeCount);
