@@ -27,7 +27,7 @@ namespace {
 // One heap for every thread: the loader thread's small blocks then come from
 // the main heap, whose growth is asked for huge pages, rather than from a
 // per-thread heap of their own.
-const int g_oneArena = mallopt(M_ARENA_MAX, 1);
+[[maybe_unused]] const int g_oneArena = mallopt(M_ARENA_MAX, 1);
 }  // namespace
 #endif
 
