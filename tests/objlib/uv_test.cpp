@@ -233,6 +233,17 @@ TEST(UvListTest, SharingMatchesWithinEpsilonThroughCurrentChannels) {
   EXPECT_EQ(s.o.GetPolygon(s.db, a)->currentChannel, nullptr);
 }
 
+// Where the current layers' UV lists of two objects first differ, empty when
+// they hold the same coordinates.
+std::string UvListDifference(ObjectDb* a, ObjectDb* b) {
+  if (a->ops.GetUvCount(a) != b->ops.GetUvCount(b)) return "count";
+  for (int i = 0; i < a->ops.GetUvCount(a); ++i) {
+    const ObjUv *p = a->ops.GetUv(a, i), *q = b->ops.GetUv(b, i);
+    if (p->u != q->u || p->v != q->v || p->w != q->w) return "coordinate " + std::to_string(i);
+  }
+  return "";
+}
+
 // The library's own AddSharedUv, reached through a pointer of another value:
 // a pass then cannot tell it is the library's and walks the polygons.
 int (*g_librarySharedUv)(ObjectDb*, int, double, double, double) = nullptr;
@@ -308,11 +319,7 @@ TEST(UvCorpus, MappedCornersShareWhatTheWalkShares) {
     for (int layer = 0; layer < tracked->ops.GetLayerCount(tracked); ++layer) {
       tracked->ops.SelectLayer(tracked, layer);
       walked->ops.SelectLayer(walked, layer);
-      ASSERT_EQ(tracked->ops.GetUvCount(tracked), walked->ops.GetUvCount(walked));
-      for (int i = 0; i < tracked->ops.GetUvCount(tracked); ++i) {
-        const ObjUv *a = tracked->ops.GetUv(tracked, i), *b = walked->ops.GetUv(walked, i);
-        ASSERT_TRUE(a->u == b->u && a->v == b->v && a->w == b->w) << i;
-      }
+      ASSERT_EQ(UvListDifference(tracked, walked), "");
       ASSERT_EQ(tracked->ops.GetPolygonCount(tracked), walked->ops.GetPolygonCount(walked));
       for (int p = 0; p < tracked->ops.GetPolygonCount(tracked); ++p) {
         const ObjPolygon *a = tracked->ops.GetPolygon(tracked, p), *b = walked->ops.GetPolygon(walked, p);
@@ -396,11 +403,7 @@ TEST(UvCorpus, LoadSharesPointLinksBetweenUvsAndNormals) {
       ASSERT_EQ(b->ops.BuildUvs(b, 1, 2, UV_SHARE), 0);
       ASSERT_EQ(b->ops.BuildNormals(b, normalFlags), 0);
 
-      ASSERT_EQ(a->ops.GetUvCount(a), b->ops.GetUvCount(b));
-      for (int i = 0; i < a->ops.GetUvCount(a); ++i) {
-        EXPECT_EQ(a->ops.GetUv(a, i)->u, b->ops.GetUv(b, i)->u) << i;
-        EXPECT_EQ(a->ops.GetUv(a, i)->v, b->ops.GetUv(b, i)->v) << i;
-      }
+      EXPECT_EQ(UvListDifference(a, b), "");
       ASSERT_EQ(a->ops.GetNormalCount(a), b->ops.GetNormalCount(b));
       for (int i = 0; i < a->ops.GetNormalCount(a); ++i) {
         const ObjNormal *na = a->ops.GetNormal(a, i), *nb = b->ops.GetNormal(b, i);
