@@ -545,18 +545,17 @@ ObjSurface* FindSurface(ObjectDb* db, const char* name) {
   if (memo.surfaceStore == db->store.get() && memo.surfaceGeneration == generation &&
       strcmp(memo.surfaceName, name) == 0)
     return memo.surface;
-  auto& index = Store(db).surfaceByName;
-  auto it = index.find(name);
-  if (it == index.end()) return nullptr;
+  ObjSurface* found = LookUpSurface(db, name);
   // Stored names are shorter than kNameSize, so a found name always fits.
-  if (strlen(name) < sizeof memo.surfaceName) {
+  if (found && strlen(name) < sizeof memo.surfaceName) {
     memo.surfaceStore = db->store.get();
     memo.surfaceGeneration = generation;
-    memo.surface = it->second;
+    memo.surface = found;
     CopyName(memo.surfaceName, name);
   }
-  return it->second;
+  return found;
 }
+
 
 const char* AddSurface(ObjectDb* db, const char* name) {
   if (!name) return nullptr;
@@ -1013,16 +1012,36 @@ ObjectDb* CreateObjectDb(int flags) {
   db->store = std::make_shared<ObjectStore>();
   db->memcon = memcon;
   db->flags = flags;
-  InstallPendingOps(db->ops);
-  InstallCoreOps(db->ops);
-  InstallMapOps(db->ops);
-  InstallWriterOps(db->ops);
-  InstallSurfaceOps(db->ops);
-  InstallUvOps(db->ops);
-  InstallTriangulationOps(db->ops);
-  InstallStripOps(db->ops);
-  InstallDumpOps(db->ops);
+  InstallLibraryOps(db->ops);
   return db;
+}
+
+ObjSurface* LookUpSurface(const ObjectDb* db, const char* name) {
+  if (!name) return nullptr;
+  const auto& index = db->store->surfaceByName;
+  auto it = index.find(name);
+  return it == index.end() ? nullptr : it->second;
+}
+
+void InstallLibraryOps(ObjectDbOps& ops) {
+  InstallPendingOps(ops);
+  InstallCoreOps(ops);
+  InstallMapOps(ops);
+  InstallWriterOps(ops);
+  InstallSurfaceOps(ops);
+  InstallUvOps(ops);
+  InstallTriangulationOps(ops);
+  InstallStripOps(ops);
+  InstallDumpOps(ops);
+}
+
+bool HasLibraryOps(const ObjectDb* db) {
+  static const ObjectDbOps own = [] {
+    ObjectDbOps o{};
+    InstallLibraryOps(o);
+    return o;
+  }();
+  return std::memcmp(&db->ops, &own, sizeof own) == 0;
 }
 
 int OpenObjectDbInto(ObjectDb* db, const char* path, const LoadOptions* options) {

@@ -568,7 +568,7 @@ struct ObjectDb {
   double time = 0;  // time at which surface envelopes are evaluated
   std::shared_ptr<ObjectStore> store;
   LookupMemo memo;
-  ObjectDbOps ops;
+  ObjectDbOps ops{};
 
   ~ObjectDb();
 };

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "ops_internal.h"
+#include "parallel.h"
 
 namespace {
 
@@ -130,7 +131,9 @@ int FreeNormalUserData(ObjectDb* db) {
 
 // Builds links from each element (point or normal) to the corners that use
 // it. `indexOf(polygon)` gives the per-corner element array. The lists are
-// laid out in one pool, two passes, in polygon and corner order.
+// laid out in one pool, in polygon and corner order. The polygons are taken
+// in consecutive parts at once: each part counts its corners per element,
+// which tells every part where its own corners go in each list.
 template <typename T, typename F>
 int BuildLinks(ObjectDb* db, std::vector<T>& elements, std::vector<uint8_t>& block,
                std::vector<int32_t>& pool, F indexOf) {
@@ -138,22 +141,44 @@ int BuildLinks(ObjectDb* db, std::vector<T>& elements, std::vector<uint8_t>& blo
   int status = AllocUserData(db, elements, block, int(sizeof(PolygonLinks)));
   if (status) return status;
   const size_t n = elements.size();
+  auto& polys = l->Polygons();
+  const size_t polygonCount = polys.size();
+  const unsigned parts = PartsFor(polygonCount);
+  auto corners = [&](size_t pi) {
+    const CornerArray& idx = indexOf(polys[pi]);
+    return std::min(idx.size(), size_t(std::max(polys[pi].vertexCount, 0)));
+  };
+  // Per part, its corners at each element; then the pool slot of its first.
+  std::vector<std::vector<size_t>> next;
   std::vector<int32_t> counts;
   try {
+    next.resize(parts);
+    auto count = [&](unsigned k) {
+      std::vector<size_t>& c = next[k];
+      c.assign(n, 0);
+      for (size_t pi = PartBegin(k, parts, polygonCount), end = PartBegin(k + 1, parts, polygonCount); pi < end; ++pi) {
+        const CornerArray& idx = indexOf(polys[pi]);
+        for (size_t j = 0, m = corners(pi); j < m; ++j)
+          if (idx[j] >= 0 && size_t(idx[j]) < n) ++c[size_t(idx[j])];
+      }
+    };
+    RunParts(parts, count);
     counts.assign(n, 0);
   } catch (const std::bad_alloc&) {
     FreeUserData(elements, block);
     return SetError(db, ERR_MEMORY);
   }
-  auto& polys = l->Polygons();
-  for (auto& p : polys) {
-    const CornerArray& idx = indexOf(p);
-    const size_t corners = std::min(idx.size(), size_t(std::max(p.vertexCount, 0)));
-    for (size_t c = 0; c < corners; ++c)
-      if (idx[c] >= 0 && size_t(idx[c]) < n) ++counts[size_t(idx[c])];
-  }
   size_t total = 0;
-  for (size_t i = 0; i < n; ++i) total += size_t(counts[i]);
+  for (size_t i = 0; i < n; ++i) {
+    size_t sum = 0;
+    for (const auto& c : next) sum += c[i];
+    if (sum > size_t(INT32_MAX)) {  // more than a link list can count
+      FreeUserData(elements, block);
+      return SetError(db, ERR_MEMORY);
+    }
+    counts[i] = int32_t(sum);
+    total += sum;
+  }
   try {
     pool.reserve(total * 2);
     PrefaultForWriting(pool.data(), pool.data() + total * 2);
@@ -165,24 +190,40 @@ int BuildLinks(ObjectDb* db, std::vector<T>& elements, std::vector<uint8_t>& blo
   size_t start = 0;
   for (size_t i = 0; i < n; ++i) {
     auto* links = new (elements[i].userData) PolygonLinks;
-    links->count = 0;
+    links->count = counts[i];
     links->capacity = counts[i];
     // An element's polygons and corners sit side by side: a walk over its
     // links then reads one stretch of the pool.
     links->polygons = pool.data() + start;
     links->corners = pool.data() + start + size_t(counts[i]);
+    size_t slot = start;
+    for (auto& c : next) {
+      const size_t mine = c[i];
+      c[i] = slot;
+      slot += mine;
+    }
     start += 2 * size_t(counts[i]);
   }
-  for (size_t pi = 0; pi < polys.size(); ++pi) {
-    const CornerArray& idx = indexOf(polys[pi]);
-    for (size_t c = 0; c < idx.size() && c < size_t(polys[pi].vertexCount); ++c) {
-      int32_t e = idx[c];
-      if (e < 0 || size_t(e) >= n) continue;
-      auto* links = static_cast<PolygonLinks*>(elements[size_t(e)].userData);
-      links->polygons[links->count] = int32_t(pi);
-      links->corners[links->count] = int32_t(c);
-      ++links->count;
+  int32_t* const slots = pool.data();
+  auto fill = [&](unsigned k) {
+    std::vector<size_t>& at = next[k];
+    for (size_t pi = PartBegin(k, parts, polygonCount), end = PartBegin(k + 1, parts, polygonCount); pi < end; ++pi) {
+      const CornerArray& idx = indexOf(polys[pi]);
+      for (size_t c = 0, m = corners(pi); c < m; ++c) {
+        const int32_t e = idx[c];
+        if (e < 0 || size_t(e) >= n) continue;
+        const size_t slot = at[size_t(e)]++;
+        slots[slot] = int32_t(pi);
+        slots[slot + size_t(counts[size_t(e)])] = int32_t(c);
+      }
     }
+  };
+  try {
+    RunParts(parts, fill);
+  } catch (const std::bad_alloc&) {  // no room to start the parts
+    std::vector<int32_t>().swap(pool);
+    FreeUserData(elements, block);
+    return SetError(db, ERR_MEMORY);
   }
   return 0;
 }

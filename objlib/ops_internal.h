@@ -29,6 +29,16 @@ void InstallStripOps(ObjectDbOps& ops);
 // Dump (the text listing of the whole object).
 void InstallDumpOps(ObjectDbOps& ops);
 
+// Every slot of the table, as a new ObjectDb gets it.
+void InstallLibraryOps(ObjectDbOps& ops);
+// True while no slot of db's table has been replaced: then no caller's code
+// runs inside an operation, and steps may split their work between threads.
+bool HasLibraryOps(const ObjectDb* db);
+
+// FindSurface without its memo of the last name: it writes nothing, so
+// threads may call it at once.
+ObjSurface* LookUpSurface(const ObjectDb* db, const char* name);
+
 // Polygon record of the current layer and type, or null.
 inline ObjPolygon* CurrentPolygon(ObjectDb* db, int index) {
   ObjLayer* l = db->currentLayer;

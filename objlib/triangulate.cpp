@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "ops_internal.h"
+#include "parallel.h"
 
 namespace {
 
@@ -94,7 +95,11 @@ double Cross(const Node& o, const Node& b, const Node& c) {
 
 class Triangulator {
  public:
-  explicit Triangulator(ObjectDb* db, AsideTriangles* aside = nullptr) : db_(db), aside_(aside) {}
+  // With `shared` set, several triangulators work on one object at once,
+  // each on polygons of its own: Run then leaves the object's error field
+  // to the caller.
+  explicit Triangulator(ObjectDb* db, AsideTriangles* aside = nullptr, bool shared = false)
+      : db_(db), aside_(aside), shared_(shared) {}
 
   // Triangulates polygon `index` (already range-checked). 0 or ERR_MEMORY.
   int Run(int index, int flags) {
@@ -102,7 +107,7 @@ class Triangulator {
     try {
       return RunPolygon(index, flags);
     } catch (const std::bad_alloc&) {
-      return SetError(db_, ERR_MEMORY);
+      return shared_ ? int(ERR_MEMORY) : SetError(db_, ERR_MEMORY);
     }
   }
 
@@ -113,6 +118,11 @@ class Triangulator {
  private:
   ObjectDb* db_;
   AsideTriangles* aside_;  // where appended triangles go instead, when set
+  bool shared_;
+  // The surface of the last triangle set aside.
+  const char* lastSurfaceName_ = nullptr;
+  int32_t lastSurfaceId_ = 0;
+  bool lastSurfaceKnown_ = false;
   std::vector<Node> nodes_;
   std::vector<Edge> edges_;  // pool: polygon edges, then diagonals
   int edgeHead_ = -1;        // ring of the edge set
@@ -859,7 +869,15 @@ class Triangulator {
   // zeros when the polygon's current channel is not one of its own).
   void SetAside(const int32_t pts[3], const int c[3]) {
     AsideTriangles& a = *aside_;
-    const ObjSurface* surface = src_.surface ? db_->ops.FindSurface(db_, src_.surface) : nullptr;
+    if (src_.surface != lastSurfaceName_ || !lastSurfaceKnown_) {
+      // Names are tag texts the polygons point to, so one name is one pointer.
+      const ObjSurface* surface = !src_.surface ? nullptr
+                                  : shared_     ? LookUpSurface(db_, src_.surface)
+                                                : db_->ops.FindSurface(db_, src_.surface);
+      lastSurfaceName_ = src_.surface;
+      lastSurfaceId_ = surface ? surface->id : 0;
+      lastSurfaceKnown_ = true;
+    }
     const Source::Channel* current = nullptr;
     if (src_.hasCurrent)
       for (const auto& ch : src_.channels)
@@ -871,7 +889,7 @@ class Triangulator {
     }
     const size_t before = a.Count();
     try {
-      a.surfaceIds.push_back(surface ? surface->id : 0);
+      a.surfaceIds.push_back(lastSurfaceId_);
       a.points.insert(a.points.end(), pts, pts + 3);
       a.normals.insert(a.normals.end(), normals, normals + 3);
       a.channel.insert(a.channel.end(), channel, channel + 3);
@@ -1031,6 +1049,59 @@ int TriangulatePolygon(ObjectDb* db, int index, int flags) {
   return t.Run(index, flags);
 }
 
+// Polygons are cut independently of each other, and cutting one touches
+// nothing but its own record (set aside, its triangles make no records, tags
+// or vertex-map values), so the list is split into consecutive parts, each
+// cut on a thread of its own into aside triangles of its own. The parts'
+// triangles then follow each other in order: as one pass leaves them.
+int TriangulateAsideInParts(ObjectDb* db, int flags, unsigned parts, AsideTriangles* aside) {
+  const int minimum = (flags & TRI_KEEP_QUADS) ? 5 : 4;
+  const auto& polys = db->currentLayer->Polygons();
+  const size_t count = polys.size();
+  std::vector<AsideTriangles> own(parts - 1);
+  std::vector<int> results(parts, 0);
+  auto work = [&](unsigned k) {
+    AsideTriangles& into = k == 0 ? *aside : own[k - 1];
+    const size_t begin = PartBegin(k, parts, count), end = PartBegin(k + 1, parts, count);
+    if (k > 0) {
+      size_t extra = 0;
+      for (size_t i = begin; i < end; ++i)
+        if (polys[i].vertexCount >= minimum) extra += size_t(polys[i].vertexCount) - 3;
+      try {
+        into.surfaceIds.reserve(extra);
+        for (auto* v : {&into.points, &into.normals, &into.channel}) v->reserve(3 * extra);
+      } catch (const std::bad_alloc&) {
+        // Grown one triangle at a time instead.
+      }
+    }
+    Triangulator t(db, &into, true);
+    for (size_t i = begin; i < end; ++i)
+      if (polys[i].vertexCount >= minimum && t.Run(int(i), flags) == ERR_MEMORY) results[k] = ERR_MEMORY;
+  };
+  RunParts(parts, work);
+  int result = results[0];
+  for (unsigned k = 1; k < parts; ++k) {
+    const AsideTriangles& from = own[k - 1];
+    const size_t before = aside->Count();
+    try {
+      aside->surfaceIds.insert(aside->surfaceIds.end(), from.surfaceIds.begin(), from.surfaceIds.end());
+      aside->points.insert(aside->points.end(), from.points.begin(), from.points.end());
+      aside->normals.insert(aside->normals.end(), from.normals.begin(), from.normals.end());
+      aside->channel.insert(aside->channel.end(), from.channel.begin(), from.channel.end());
+    } catch (const std::bad_alloc&) {
+      // The triangles of the parts before are kept, in step in all four lists.
+      aside->surfaceIds.resize(before);
+      for (auto* v : {&aside->points, &aside->normals, &aside->channel}) v->resize(before * 3);
+      result = ERR_MEMORY;
+      break;
+    }
+    own[k - 1] = AsideTriangles();
+    if (results[k]) result = results[k];
+  }
+  db->ops.EndPolygonType(db);
+  return result ? SetError(db, result) : 0;
+}
+
 int Triangulate(ObjectDb* db, int flags, TriangulateCounts* counts, AsideTriangles* aside) {
   if (counts) *counts = TriangulateCounts();
   if (!db || !db->currentLayer) return ERR_PARAM;
@@ -1052,6 +1123,17 @@ int Triangulate(ObjectDb* db, int flags, TriangulateCounts* counts, AsideTriangl
     }
   } catch (const std::bad_alloc&) {
     // Grown one triangle at a time instead.
+  }
+  if (aside && !counts) {
+    const unsigned parts = PartsFor(size_t(count));
+    if (parts > 1 && !db->logFile && HasLibraryOps(db)) {
+      try {
+        return TriangulateAsideInParts(db, flags, parts, aside);
+      } catch (const std::bad_alloc&) {  // no room for the parts' lists: what was done stays
+        db->ops.EndPolygonType(db);
+        return SetError(db, ERR_MEMORY);
+      }
+    }
   }
   Triangulator t(db, aside);
   int result = 0;

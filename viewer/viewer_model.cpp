@@ -7,6 +7,7 @@
 #include <new>
 
 #include "objectdb.h"
+#include "parallel.h"
 #include "surface_attributes.h"
 #include "texture_table.h"
 #include "triangulate.h"
@@ -98,17 +99,6 @@ std::vector<int32_t> SortedOrder(const Primitives& prims, size_t groupCount) {
   order.reserve(keyed.size());
   for (const auto& k : keyed) order.push_back(k.second);
   return order;
-}
-
-// Counts, per surface id, the primitives that will become triangles, so each
-// group's arrays are sized to what it really receives.
-std::vector<int32_t> CountTriangles(const Primitives& prims, size_t groupCount) {
-  std::vector<int32_t> counts(groupCount, 0);
-  for (size_t i = 0; i < prims.size(); ++i) {
-    const Primitive p = prims[i];
-    if (Drawn(p, groupCount)) ++counts[size_t(p.surfaceId)];
-  }
-  return counts;
 }
 
 // The two halves of BuildViewerModel. ConvertLists fills the vertices,
@@ -248,11 +238,27 @@ void BuildGroups(ObjectDb* db, ViewerModel* model, int normalise, const AsideTri
   // Groups, one per surface id, and one texture per textured surface.
   const int groupCount = o.GetSurfaceCount(db);
   const Primitives prims(layer->Polygons(), aside);
-  std::vector<int32_t> capacity = CountTriangles(prims, size_t(groupCount));
+  const std::vector<int32_t> order = aside ? SortedOrder(prims, size_t(groupCount)) : std::vector<int32_t>();
+  const size_t primitiveCount = order.empty() ? prims.size() : order.size();
+  auto primitive = [&](size_t i) { return prims[order.empty() ? i : size_t(order[i])]; };
+  // The triangles are filled in consecutive parts of the primitives at once,
+  // each part from where the parts before it end in every group.
+  const unsigned parts = PartsFor(primitiveCount);
+  std::vector<std::vector<int32_t>> start(parts + 1, std::vector<int32_t>(size_t(groupCount), 0));
+  auto count = [&](unsigned k) {
+    std::vector<int32_t>& counts = start[k + 1];
+    for (size_t i = PartBegin(k, parts, primitiveCount), end = PartBegin(k + 1, parts, primitiveCount); i < end; ++i) {
+      const Primitive p = primitive(i);
+      if (Drawn(p, size_t(groupCount))) ++counts[size_t(p.surfaceId)];
+    }
+  };
+  RunParts(parts, count);
+  for (unsigned k = 1; k <= parts; ++k)
+    for (size_t id = 0; id < size_t(groupCount); ++id) start[k][id] += start[k - 1][id];
   model->groups.resize(size_t(groupCount));
   for (int id = 0; id < groupCount; ++id) {
     SurfaceGroup& g = model->groups[size_t(id)];
-    g.capacity = capacity[size_t(id)];
+    g.capacity = start[parts][size_t(id)];
     const size_t n = size_t(g.capacity);
     SizeForFilling(g.points, n * 3);
     SizeForFilling(g.normals, n * 3);
@@ -276,39 +282,43 @@ void BuildGroups(ObjectDb* db, ViewerModel* model, int normalise, const AsideTri
   // Triangles, corners reversed to keep their facing with z negated.
   const size_t normalLimit = size_t(normalCount), uvLimit = size_t(uvCount);
   auto inRange = [](int32_t i, size_t limit) { return i >= 0 && size_t(i) < limit; };
-  const std::vector<int32_t> order = aside ? SortedOrder(prims, size_t(groupCount)) : std::vector<int32_t>();
-  const size_t primitiveCount = order.empty() ? prims.size() : order.size();
-  for (size_t i = 0; i < primitiveCount; ++i) {
-    const Primitive p = prims[order.empty() ? i : size_t(order[i])];
-    if (!Drawn(p, size_t(groupCount))) continue;
-    SurfaceGroup& g = model->groups[size_t(p.surfaceId)];
-    if (g.triangleCount >= g.capacity) continue;
-    const size_t t = size_t(g.triangleCount) * 3;
-    const int corner[3] = {2, 1, 0};
-    for (int k = 0; k < 3; ++k) {
-      const size_t c = size_t(corner[k]);
-      g.points[t + size_t(k)] = p.points[c];
-      int32_t n = c < p.normalCount ? p.normals[c] : -1;
-      // A corner without a normal borrows its point's, when normals are per point.
-      g.normals[t + size_t(k)] = inRange(n, normalLimit) ? n : (inRange(p.points[c], normalLimit) ? p.points[c] : 0);
-      if (!g.uvs.empty()) {
-        int32_t uv = c < p.uvCount ? p.uvs[c] : -1;
-        g.uvs[t + size_t(k)] = inRange(uv, uvLimit) ? uv : -1;
+  auto fill = [&](unsigned k) {
+    std::vector<int32_t> next = start[k];
+    const std::vector<int32_t>& limit = start[k + 1];
+    for (size_t i = PartBegin(k, parts, primitiveCount), end = PartBegin(k + 1, parts, primitiveCount); i < end; ++i) {
+      const Primitive p = primitive(i);
+      if (!Drawn(p, size_t(groupCount))) continue;
+      const size_t id = size_t(p.surfaceId);
+      SurfaceGroup& g = model->groups[id];
+      if (next[id] >= limit[id]) continue;
+      const size_t t = size_t(next[id]++) * 3;
+      const int corner[3] = {2, 1, 0};
+      for (size_t j = 0; j < 3; ++j) {
+        const size_t c = size_t(corner[j]);
+        g.points[t + j] = p.points[c];
+        int32_t n = c < p.normalCount ? p.normals[c] : -1;
+        // A corner without a normal borrows its point's, when normals are per point.
+        g.normals[t + j] = inRange(n, normalLimit) ? n : (inRange(p.points[c], normalLimit) ? p.points[c] : 0);
+        if (!g.uvs.empty()) {
+          int32_t uv = c < p.uvCount ? p.uvs[c] : -1;
+          g.uvs[t + j] = inRange(uv, uvLimit) ? uv : -1;
+        }
       }
+      const float* v0 = &model->vertices[size_t(g.points[t]) * 3];
+      const float* v1 = &model->vertices[size_t(g.points[t + 1]) * 3];
+      const float* v2 = &model->vertices[size_t(g.points[t + 2]) * 3];
+      // (V[p1] - V[p2]) x (V[p0] - V[p2]) with (p2, p1, p0) stored in order.
+      const float a[3] = {v1[0] - v0[0], v1[1] - v0[1], v1[2] - v0[2]};
+      const float b[3] = {v2[0] - v0[0], v2[1] - v0[1], v2[2] - v0[2]};
+      float* fn = &g.faceNormals[t];
+      fn[0] = a[1] * b[2] - a[2] * b[1];
+      fn[1] = a[2] * b[0] - a[0] * b[2];
+      fn[2] = a[0] * b[1] - a[1] * b[0];
+      Normalise(fn);
     }
-    const float* v0 = &model->vertices[size_t(g.points[t]) * 3];
-    const float* v1 = &model->vertices[size_t(g.points[t + 1]) * 3];
-    const float* v2 = &model->vertices[size_t(g.points[t + 2]) * 3];
-    // (V[p1] - V[p2]) x (V[p0] - V[p2]) with (p2, p1, p0) stored in order.
-    const float a[3] = {v1[0] - v0[0], v1[1] - v0[1], v1[2] - v0[2]};
-    const float b[3] = {v2[0] - v0[0], v2[1] - v0[1], v2[2] - v0[2]};
-    float* fn = &g.faceNormals[t];
-    fn[0] = a[1] * b[2] - a[2] * b[1];
-    fn[1] = a[2] * b[0] - a[0] * b[2];
-    fn[2] = a[0] * b[1] - a[1] * b[0];
-    Normalise(fn);
-    ++g.triangleCount;
-  }
+  };
+  RunParts(parts, fill);
+  for (size_t id = 0; id < size_t(groupCount); ++id) model->groups[id].triangleCount = start[parts][id];
   model->triangleCount = 0;
   for (SurfaceGroup& g : model->groups) {
     g.capacity = g.triangleCount;
@@ -348,97 +358,133 @@ void BuildSurfaceEdges(ViewerModel* model, SurfaceGroup* group) {
   group->boundaryEdgeCount = 0;
   group->edgesBuilt = true;
   if (edgeCount == 0) return;
-  // Edge e runs from corner e to the next corner of its triangle.
-  auto ends = [&](size_t e, int32_t* lo, int32_t* hi) {
-    const int32_t a = pts[e], b = pts[e % 3 == 2 ? e - 2 : e + 1];
-    *lo = std::min(a, b);
-    *hi = std::max(a, b);
-  };
-  // The three edges of triangle t (corners t..t+2), in edge order.
-  auto smaller = [&](size_t t, int32_t lo[3]) {
-    const int32_t a = pts[t], b = pts[t + 1], c = pts[t + 2];
-    lo[0] = std::min(a, b);
-    lo[1] = std::min(b, c);
-    lo[2] = std::min(c, a);
-  };
-  // Edges bucketed under their smaller point index (counting sort, each
-  // bucket in edge order), then matched within each small bucket. A group
-  // uses a range of points; buckets cover that range only.
-  int32_t minPoint = pts[0], maxPoint = pts[0];
-  for (size_t e = 0; e < edgeCount; ++e) {
-    minPoint = std::min(minPoint, pts[e]);
-    maxPoint = std::max(maxPoint, pts[e]);
-  }
-  const size_t base = size_t(minPoint);
-  std::vector<int32_t> start(size_t(maxPoint) - base + 2, 0);
-  for (size_t t = 0; t < edgeCount; t += 3) {
-    int32_t lo[3];
-    smaller(t, lo);
-    for (int k = 0; k < 3; ++k) ++start[size_t(lo[k]) - base + 1];
-  }
-  for (size_t i = 1; i < start.size(); ++i) start[i] += start[i - 1];
-  std::unique_ptr<int32_t[]> bucket(new int32_t[edgeCount]);
-  PrefaultForWriting(bucket.get(), bucket.get() + edgeCount);
-  // Filled from the back so that each bucket's end slides down to its start.
-  for (size_t t = edgeCount; t > 0;) {
-    t -= 3;
-    int32_t lo[3];
-    smaller(t, lo);
-    for (int k = 3; k-- > 0;) bucket[size_t(--start[size_t(lo[k]) - base + 1])] = int32_t(t + size_t(k));
-  }
-  // start[b + 1] now holds bucket b's first slot; bucket b ends where
-  // bucket b + 1 begins.
-  // Within a bucket, an edge whose larger point no other edge of the bucket
-  // shares is used by one triangle only. Buckets are a point's few edges, so
-  // they are compared pairwise; a large one (a fan) is sorted by larger point
-  // instead, to stay linear-logarithmic.
-  constexpr size_t kPairwise = 32;
-  int32_t others[kPairwise];
-  std::vector<int32_t> single;
-  std::vector<std::pair<int32_t, int32_t>> run;  // larger point, edge
-  for (size_t b = 0; b + 1 < start.size(); ++b) {
-    const size_t first = size_t(start[b + 1]);
-    const size_t last = b + 2 < start.size() ? size_t(start[b + 2]) : edgeCount;
-    const size_t count = last - first;
-    if (count == 1) {
-      single.push_back(bucket[first]);
-      continue;
+  // Memory running out leaves the group without edges rather than ends the
+  // program: outlines are an aid, not the object.
+  try {
+    // Edge e runs from corner e to the next corner of its triangle.
+    auto ends = [&](size_t e, int32_t* lo, int32_t* hi) {
+      const int32_t a = pts[e], b = pts[e % 3 == 2 ? e - 2 : e + 1];
+      *lo = std::min(a, b);
+      *hi = std::max(a, b);
+    };
+    // The three edges of triangle t (corners t..t+2), in edge order.
+    auto smaller = [&](size_t t, int32_t lo[3]) {
+      const int32_t a = pts[t], b = pts[t + 1], c = pts[t + 2];
+      lo[0] = std::min(a, b);
+      lo[1] = std::min(b, c);
+      lo[2] = std::min(c, a);
+    };
+    // Edges bucketed under their smaller point index (counting sort), then
+    // matched within each small bucket. A group uses a range of points;
+    // buckets cover that range only. Consecutive parts of the triangles are
+    // bucketed at once, each part counting its own edges per bucket first, and
+    // consecutive parts of the buckets are matched at once.
+    int32_t minPoint = pts[0], maxPoint = pts[0];
+    for (size_t e = 0; e < edgeCount; ++e) {
+      minPoint = std::min(minPoint, pts[e]);
+      maxPoint = std::max(maxPoint, pts[e]);
     }
-    if (count <= kPairwise) {
-      for (size_t i = 0; i < count; ++i) {
-        int32_t lo;
-        ends(size_t(bucket[first + i]), &lo, &others[i]);
+    const size_t base = size_t(minPoint), bucketCount = size_t(maxPoint) - base + 1;
+    const size_t triangleCount = edgeCount / 3;
+    const unsigned parts = PartsFor(triangleCount);
+    // Per part, its edges in each bucket; then the slot of its first there.
+    std::vector<std::vector<int32_t>> next(parts);
+    auto count = [&](unsigned k) {
+      std::vector<int32_t>& c = next[k];
+      c.assign(bucketCount, 0);
+      for (size_t t = PartBegin(k, parts, triangleCount) * 3, end = PartBegin(k + 1, parts, triangleCount) * 3; t < end;
+           t += 3) {
+        int32_t lo[3];
+        smaller(t, lo);
+        for (int j = 0; j < 3; ++j) ++c[size_t(lo[j]) - base];
       }
-      for (size_t i = 0; i < count; ++i) {
-        size_t j = 0;
-        while (j < count && (j == i || others[j] != others[i])) ++j;
-        if (j == count) single.push_back(bucket[first + i]);
+    };
+    RunParts(parts, count);
+    // start[b] is bucket b's first slot; bucket b ends where b + 1 begins.
+    std::vector<int32_t> start(bucketCount + 1, 0);
+    int32_t slot = 0;
+    for (size_t b = 0; b < bucketCount; ++b) {
+      start[b] = slot;
+      for (auto& c : next) {
+        const int32_t mine = c[b];
+        c[b] = slot;
+        slot += mine;
       }
-      continue;
     }
-    run.clear();
-    for (size_t i = first; i < last; ++i) {
+    start[bucketCount] = slot;
+    std::unique_ptr<int32_t[]> bucket(new int32_t[edgeCount]);
+    PrefaultForWriting(bucket.get(), bucket.get() + edgeCount);
+    auto fill = [&](unsigned k) {
+      std::vector<int32_t>& at = next[k];
+      for (size_t t = PartBegin(k, parts, triangleCount) * 3, end = PartBegin(k + 1, parts, triangleCount) * 3; t < end;
+           t += 3) {
+        int32_t lo[3];
+        smaller(t, lo);
+        for (int j = 0; j < 3; ++j) bucket[size_t(at[size_t(lo[j]) - base]++)] = int32_t(t + size_t(j));
+      }
+    };
+    RunParts(parts, fill);
+    next.clear();
+    // Within a bucket, an edge whose larger point no other edge of the bucket
+    // shares is used by one triangle only. Buckets are a point's few edges, so
+    // they are compared pairwise; a large one (a fan) is sorted by larger point
+    // instead, to stay linear-logarithmic.
+    std::vector<std::vector<int32_t>> singles(parts);
+    auto match = [&](unsigned k) {
+      constexpr size_t kPairwise = 32;
+      int32_t others[kPairwise];
+      std::vector<int32_t>& single = singles[k];
+      std::vector<std::pair<int32_t, int32_t>> run;  // larger point, edge
+      for (size_t b = PartBegin(k, parts, bucketCount), end = PartBegin(k + 1, parts, bucketCount); b < end; ++b) {
+        const size_t first = size_t(start[b]), last = size_t(start[b + 1]);
+        const size_t count = last - first;
+        if (count == 1) {
+          single.push_back(bucket[first]);
+          continue;
+        }
+        if (count <= kPairwise) {
+          for (size_t i = 0; i < count; ++i) {
+            int32_t lo;
+            ends(size_t(bucket[first + i]), &lo, &others[i]);
+          }
+          for (size_t i = 0; i < count; ++i) {
+            size_t j = 0;
+            while (j < count && (j == i || others[j] != others[i])) ++j;
+            if (j == count) single.push_back(bucket[first + i]);
+          }
+          continue;
+        }
+        run.clear();
+        for (size_t i = first; i < last; ++i) {
+          int32_t lo, hi;
+          ends(size_t(bucket[i]), &lo, &hi);
+          run.push_back({hi, bucket[i]});
+        }
+        std::sort(run.begin(), run.end());
+        for (size_t i = 0; i < run.size();) {
+          size_t j = i + 1;
+          while (j < run.size() && run[j].first == run[i].first) ++j;
+          if (j - i == 1) single.push_back(run[i].second);
+          i = j;
+        }
+      }
+    };
+    RunParts(parts, match);
+    std::vector<int32_t>& single = singles[0];
+    for (unsigned k = 1; k < parts; ++k) single.insert(single.end(), singles[k].begin(), singles[k].end());
+    std::sort(single.begin(), single.end());
+    group->boundaryEdges.reserve(single.size() * 2);
+    for (int32_t e : single) {
       int32_t lo, hi;
-      ends(size_t(bucket[i]), &lo, &hi);
-      run.push_back({hi, bucket[i]});
+      ends(size_t(e), &lo, &hi);
+      group->boundaryEdges.push_back(lo);
+      group->boundaryEdges.push_back(hi);
     }
-    std::sort(run.begin(), run.end());
-    for (size_t i = 0; i < run.size();) {
-      size_t j = i + 1;
-      while (j < run.size() && run[j].first == run[i].first) ++j;
-      if (j - i == 1) single.push_back(run[i].second);
-      i = j;
-    }
+    group->boundaryEdgeCount = int32_t(group->boundaryEdges.size() / 2);
+  } catch (const std::bad_alloc&) {
+    group->boundaryEdges.clear();
+    group->boundaryEdgeCount = 0;
   }
-  std::sort(single.begin(), single.end());
-  group->boundaryEdges.reserve(single.size() * 2);
-  for (int32_t e : single) {
-    int32_t lo, hi;
-    ends(size_t(e), &lo, &hi);
-    group->boundaryEdges.push_back(lo);
-    group->boundaryEdges.push_back(hi);
-  }
-  group->boundaryEdgeCount = int32_t(group->boundaryEdges.size() / 2);
 }
 
 bool LoadViewerModelTextures(ViewerModel* model, TextureTable& table) {

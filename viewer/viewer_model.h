@@ -96,7 +96,8 @@ ViewerModel* OpenViewerModel(const char* path, UiServices* ui);
 void BuildViewerModel(ObjectDb* db, ViewerModel* model, int normalise);
 
 // The group's boundary edges: edges used by exactly one of its triangles, in
-// the order they are first met, smaller point index first.
+// the order they are first met, smaller point index first. When memory runs
+// out the group is left with none.
 void BuildSurfaceEdges(ViewerModel* model, SurfaceGroup* group);
 
 // Loads each model texture by name through the table (linear filters,

@@ -415,6 +415,27 @@ TEST(TriangulateValues, AsideTrianglesReadAsTheAppendedRecords) {
   EXPECT_NE(std::count(set.channel.begin(), set.channel.end(), 21), 0);
   EXPECT_EQ(TriangulatePolygonsAside(aside.db, 0, nullptr), ERR_PARAM);
   EXPECT_EQ(FindInconsistency(aside.db), "");
+
+  // Cut in parts on threads of their own, the polygons and the set come out
+  // as one pass leaves them.
+  Db split;
+  FillForAside(split);
+  AsideTriangles splitSet;
+  {
+    ParallelLimitsScope limits(1, 3);
+    ASSERT_EQ(TriangulatePolygonsAside(split.db, 0, &splitSet), 0);
+  }
+  EXPECT_EQ(splitSet.surfaceIds, set.surfaceIds);
+  EXPECT_EQ(splitSet.points, set.points);
+  EXPECT_EQ(splitSet.normals, set.normals);
+  EXPECT_EQ(splitSet.channel, set.channel);
+  ASSERT_EQ(split.o.GetPolygonCount(split.db), count);
+  for (int i = 0; i < count; ++i) {
+    const ObjPolygon* a = aside.o.GetPolygon(aside.db, i);
+    const ObjPolygon* b = split.o.GetPolygon(split.db, i);
+    EXPECT_EQ(std::vector<int32_t>(a->points), std::vector<int32_t>(b->points)) << i;
+    EXPECT_EQ(std::vector<int32_t>(a->normals), std::vector<int32_t>(b->normals)) << i;
+  }
 }
 
 // Degenerate and hostile outlines must neither crash nor leave bad indices.

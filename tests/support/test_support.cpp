@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include "parallel.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -92,3 +94,6 @@ std::vector<uint8_t> IffBuilder::Bytes(int64_t formLength) const {
   w.WriteBytes(chunks_.data(), chunks_.size());
   return w.bytes;
 }
+
+ParallelLimitsScope::ParallelLimitsScope(size_t minimum, unsigned parts) { SetParallelLimits(minimum, parts); }
+ParallelLimitsScope::~ParallelLimitsScope() { SetParallelLimits(kParallelMinimum, 0); }

@@ -59,3 +59,13 @@ class Body {
  private:
   ChunkBuffWriter w_;
 };
+
+// Splits the libraries' loops as asked for the scope's lifetime (see
+// SetParallelLimits), then restores the default.
+class ParallelLimitsScope {
+ public:
+  ParallelLimitsScope(size_t minimum, unsigned parts);
+  ~ParallelLimitsScope();
+  ParallelLimitsScope(const ParallelLimitsScope&) = delete;
+  ParallelLimitsScope& operator=(const ParallelLimitsScope&) = delete;
+};

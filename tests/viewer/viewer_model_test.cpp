@@ -183,15 +183,25 @@ TEST(ViewerModelOpen, EveryCorpusObjectBuildsInRange) {
   int built = 0;
   for (auto& f : files) {
     SCOPED_TRACE(f);
-    ViewerModel* m = OpenViewerModel(f.c_str(), &ui);
+    ViewerModel* m = nullptr;
+    {
+      ParallelLimitsScope oneThread(1, 1);
+      m = OpenViewerModel(f.c_str(), &ui);
+    }
     if (!m) continue;  // the refused forms and the empty file
     ++built;
     EXPECT_EQ(CheckModel(m), "");
     // The program's load keeps the added triangles beside the polygon list
-    // and never sorts it; its model is the one the sorted list gives.
+    // and never sorts it; its model is the one the sorted list gives. Both
+    // split their loops into parts here, even for the smallest objects:
+    // the parts change nothing.
+    ParallelLimitsScope threeParts(1, 3);
     Model sorted(BuildFromSortedList(f));
     ASSERT_NE(sorted.m, nullptr);
     EXPECT_EQ(Difference(*m, *sorted.m), "");
+    Model split(OpenViewerModel(f.c_str(), &ui));
+    ASSERT_NE(split.m, nullptr);
+    EXPECT_EQ(Difference(*m, *split.m), "");
     FreeViewerModel(m, nullptr);
   }
   EXPECT_GE(built, int(files.size()) - 6);
@@ -250,6 +260,11 @@ TEST(ViewerModelOpen, SameModelAsTheSortedListWithMixedSurfacesAndShapes) {
   EXPECT_GT(opened->triangleCount, int(polygons.size()));
   EXPECT_EQ(CheckModel(opened.m), "");
   EXPECT_EQ(Difference(*opened.m, *sorted.m), "");
+  // In more parts than some loops have items.
+  ParallelLimitsScope manyParts(1, 7);
+  Model split(OpenViewerModel(path.c_str(), nullptr));
+  ASSERT_NE(split.m, nullptr);
+  EXPECT_EQ(Difference(*opened.m, *split.m), "");
 }
 
 TEST(ViewerModelWeights, LookupByNameAndPoint) {

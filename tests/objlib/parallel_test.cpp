@@ -1,0 +1,96 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "objectdb.h"
+#include "parallel.h"
+#include "test_support.h"
+
+namespace {
+
+TEST(Parallel, PartsCoverTheItemsInOrderAndNearlyEvenly) {
+  for (size_t count : {size_t(0), size_t(1), size_t(2), size_t(5), size_t(7), size_t(100), size_t(1000003)})
+    for (unsigned parts : {1u, 2u, 3u, 4u, 7u}) {
+      SCOPED_TRACE(std::to_string(count) + " in " + std::to_string(parts));
+      EXPECT_EQ(PartBegin(0, parts, count), 0u);
+      EXPECT_EQ(PartBegin(parts, parts, count), count);
+      for (unsigned k = 0; k < parts; ++k) {
+        const size_t size = PartBegin(k + 1, parts, count) - PartBegin(k, parts, count);
+        EXPECT_GE(size, count / parts);
+        EXPECT_LE(size, count / parts + 1);
+      }
+    }
+}
+
+TEST(Parallel, LimitsDecideThePartsAndEveryPartRunsBeforeAFailureIsThrown) {
+  {
+    ParallelLimitsScope limits(10, 3);
+    EXPECT_EQ(PartsFor(9), 1u);
+    EXPECT_EQ(PartsFor(10), 3u);
+  }
+  EXPECT_EQ(PartsFor(kParallelMinimum - 1), 1u);
+  EXPECT_GE(PartsFor(kParallelMinimum), 1u);
+  EXPECT_LE(PartsFor(kParallelMinimum), kParallelParts);
+
+  std::vector<std::atomic<int>> ran(5);
+  auto work = [&](unsigned k) {
+    ++ran[k];
+    if (k == 1 || k == 3) throw std::runtime_error("part " + std::to_string(k));
+  };
+  try {
+    RunParts(5, work);
+    ADD_FAILURE() << "no exception";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "part 1");  // the lowest part's, whichever failed first
+  }
+  for (auto& r : ran) EXPECT_EQ(r.load(), 1);
+}
+
+// Each point's links, as (polygon, corner) pairs in list order.
+std::vector<std::vector<std::pair<int, int>>> Links(ObjectDb* db) {
+  std::vector<std::vector<std::pair<int, int>>> all;
+  ObjLayer* l = db->currentLayer;
+  for (const ObjPoint& p : l->points) {
+    all.emplace_back();
+    const auto* links = static_cast<const PolygonLinks*>(p.userData);
+    if (!links) continue;
+    for (int k = 0; k < links->count; ++k) all.back().push_back({links->polygons[k], links->corners[k]});
+  }
+  return all;
+}
+
+TEST(Parallel, PointLinksInPartsAreTheLinksOfOnePass) {
+  std::vector<std::string> files = FilesUnder(SourcePath("samples"), ".lwo");
+  for (auto& f : FilesUnder(CorpusPath("lwo2/onthez"), ".lwo")) files.push_back(f);
+  LoadOptions options;
+  options.flags = 0;
+  for (const std::string& file : files) {
+    SCOPED_TRACE(file);
+    ObjectDb* db = OpenObjectDb(file.c_str(), &options);
+    if (!db) continue;
+    for (int layer = 0; layer < db->ops.GetLayerCount(db); ++layer) {
+      db->ops.SelectLayer(db, layer);
+      if (db->currentLayer->points.empty()) continue;
+      ASSERT_EQ(db->ops.BuildPointPolygonLinks(db), 0);
+      const auto once = Links(db);
+      db->ops.FreePointPolygonLinks(db);
+      {
+        ParallelLimitsScope limits(1, 3);
+        ASSERT_EQ(db->ops.BuildPointPolygonLinks(db), 0);
+      }
+      EXPECT_EQ(Links(db), once);
+      // Every corner of a polygon is listed at its point, once.
+      size_t corners = 0, listed = 0;
+      for (auto& p : db->currentLayer->Polygons()) corners += size_t(std::max(p.vertexCount, 0));
+      for (auto& point : once) listed += point.size();
+      EXPECT_EQ(listed, corners);
+      db->ops.FreePointPolygonLinks(db);
+    }
+    CloseObjectDb(&db);
+  }
+}
+
+}  // namespace
