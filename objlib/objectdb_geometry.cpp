@@ -276,36 +276,92 @@ PolygonLinks* PointLinks(ObjLayer* l, int point) {
   return static_cast<PolygonLinks*>(l->points[size_t(point)].userData);
 }
 
+// The average of the face normals of the polygons at a point (those of no
+// area left out), normalised; zero when there are none. `faceNormal(q, n)`
+// gives polygon q's.
+template <typename F>
+void AveragePointNormal(const PolygonLinks& links, F faceNormal, double sum[3]) {
+  sum[0] = sum[1] = sum[2] = 0;
+  int count = 0;
+  for (int k = 0; k < links.count; ++k) {
+    double n[3] = {0, 0, 0};
+    faceNormal(links.polygons[k], n);
+    if (IsZero(n)) continue;
+    sum[0] += n[0];
+    sum[1] += n[1];
+    sum[2] += n[2];
+    ++count;
+  }
+  if (count > 0) {
+    for (int i = 0; i < 3; ++i) sum[i] /= count;
+    Normalise(sum);
+  }
+}
+
+// Each corner's normal is its point's.
+void CornersTakePointNormals(ObjectDb* db, size_t begin, size_t end) {
+  auto& polys = db->currentLayer->Polygons();
+  for (size_t pi = begin; pi < end; ++pi) {
+    ObjPolygon& p = polys[pi];
+    for (int c = 0; c < p.vertexCount; ++c) p.normals[size_t(c)] = p.points[size_t(c)];
+  }
+}
+
 int BuildNormalsPerPoint(ObjectDb* db) {
   ObjLayer* l = db->currentLayer;
   auto& polys = l->Polygons();
+  const size_t pointCount = l->points.size(), polygonCount = polys.size();
   try {
-    l->normals.reserve(l->points.size());  // one per point
-    PrefaultForWriting(l->normals.data(), l->normals.data() + l->points.size());
+    l->normals.reserve(pointCount);  // one per point
+    PrefaultForWriting(l->normals.data(), l->normals.data() + pointCount);
   } catch (const std::bad_alloc&) {
     return SetError(db, ERR_MEMORY);
   }
-  for (size_t i = 0; i < l->points.size(); ++i) {
-    PolygonLinks* links = PointLinks(l, int(i));
-    double sum[3] = {0, 0, 0};
-    int count = 0;
-    for (int k = 0; k < links->count; ++k) {
-      double n[3];
-      db->ops.GetPolygonNormal(db, links->polygons[k], n);
-      if (IsZero(n)) continue;
-      sum[0] += n[0];
-      sum[1] += n[1];
-      sum[2] += n[2];
-      ++count;
+  const unsigned parts = HasLibraryOps(db) ? PartsFor(pointCount) : 1;
+  if (parts == 1) {
+    auto face = [&](int32_t q, double n[3]) { db->ops.GetPolygonNormal(db, q, n); };
+    for (size_t i = 0; i < pointCount; ++i) {
+      double sum[3];
+      AveragePointNormal(*PointLinks(l, int(i)), face, sum);
+      if (db->ops.AddNormal(db, sum[0], sum[1], sum[2]) < 0) return SetError(db, ERR_MEMORY);
     }
-    if (count > 0) {
-      for (double& s : sum) s /= count;
-      Normalise(sum);
-    }
-    if (db->ops.AddNormal(db, sum[0], sum[1], sum[2]) < 0) return SetError(db, ERR_MEMORY);
+    CornersTakePointNormals(db, 0, polygonCount);
+    return 0;
   }
-  for (auto& p : polys)
-    for (int c = 0; c < p.vertexCount; ++c) p.normals[size_t(c)] = p.points[size_t(c)];
+  // With the library's own operations each point's normal is a computation
+  // of its own. The polygons are taken in parts at once first, each given
+  // the face normal GetPolygonNormal would store, then the points, each
+  // normal written to its place in the list.
+  try {
+    l->normals.resize(pointCount);
+    auto faces = [&](unsigned k) {
+      const size_t begin = PartBegin(k, parts, polygonCount), end = PartBegin(k + 1, parts, polygonCount);
+      for (size_t pi = begin; pi < end; ++pi) {
+        ObjPolygon& p = polys[pi];
+        if (p.vertexCount >= 3 && IsZero(p.normal)) ComputeFaceNormal(*l, p, p.normal);
+      }
+      CornersTakePointNormals(db, begin, end);
+    };
+    RunParts(parts, faces);
+    auto face = [&](int32_t q, double n[3]) {
+      if (q < 0 || size_t(q) >= polygonCount || polys[size_t(q)].vertexCount < 3) return;
+      std::memcpy(n, polys[size_t(q)].normal, sizeof polys[size_t(q)].normal);
+    };
+    auto points = [&](unsigned k) {
+      for (size_t i = PartBegin(k, parts, pointCount), end = PartBegin(k + 1, parts, pointCount); i < end; ++i) {
+        double sum[3];
+        AveragePointNormal(*PointLinks(l, int(i)), face, sum);
+        ObjNormal& n = l->normals[i];
+        n.x = sum[0];
+        n.y = sum[1];
+        n.z = sum[2];
+      }
+    };
+    RunParts(parts, points);
+  } catch (const std::bad_alloc&) {
+    l->normals.clear();
+    return SetError(db, ERR_MEMORY);
+  }
   return 0;
 }
 

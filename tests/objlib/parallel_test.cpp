@@ -93,4 +93,58 @@ TEST(Parallel, PointLinksInPartsAreTheLinksOfOnePass) {
   }
 }
 
+// Per-point normals taken in parts: the same list, the same corner indices
+// and the same stored face normals as one pass, including those of polygons
+// too small or too flat to have one.
+TEST(Parallel, PerPointNormalsInPartsAreThoseOfOnePass) {
+  // Polygons read before their points have no face normal stored yet.
+  Body pnts, pols;
+  for (int i = 0; i < 6; ++i) pnts.Vec(float(i % 3), float(i / 3), float(i % 2));
+  pols.Id("FACE").U2(3).VX(0).VX(1).VX(3).U2(4).VX(1).VX(2).VX(5).VX(4).U2(3).VX(3).VX(4).VX(0);
+  std::vector<std::string> files = {WriteTempFile(
+      "late-points.lwo", IffBuilder("LWO2").Chunk("POLS", pols).Chunk("PNTS", pnts).Bytes())};
+  for (auto& f : FilesUnder(SourcePath("samples"), ".lwo")) files.push_back(f);
+  for (auto& f : FilesUnder(CorpusPath("lwo2/onthez"), ".lwo")) files.push_back(f);
+  LoadOptions options;
+  options.flags = LOAD_NORMALS;
+  options.normalFlags = 6;
+  int compared = 0;
+  for (const std::string& file : files) {
+    SCOPED_TRACE(file);
+    ObjectDb* once = nullptr;
+    {
+      ParallelLimitsScope limits(1, 1);
+      once = OpenObjectDb(file.c_str(), &options);
+    }
+    if (!once) continue;
+    ObjectDb* split = nullptr;
+    {
+      ParallelLimitsScope limits(1, 3);
+      split = OpenObjectDb(file.c_str(), &options);
+    }
+    ASSERT_NE(split, nullptr);
+    for (int layer = 0; layer < once->ops.GetLayerCount(once); ++layer) {
+      once->ops.SelectLayer(once, layer);
+      split->ops.SelectLayer(split, layer);
+      ObjLayer &a = *once->currentLayer, &b = *split->currentLayer;
+      ASSERT_EQ(a.normals.size(), b.normals.size());
+      for (size_t i = 0; i < a.normals.size(); ++i) {
+        ASSERT_EQ(a.normals[i].x, b.normals[i].x) << i;
+        ASSERT_EQ(a.normals[i].y, b.normals[i].y) << i;
+        ASSERT_EQ(a.normals[i].z, b.normals[i].z) << i;
+      }
+      ASSERT_EQ(a.Polygons().size(), b.Polygons().size());
+      for (size_t i = 0; i < a.Polygons().size(); ++i) {
+        const ObjPolygon &p = a.Polygons()[i], &q = b.Polygons()[i];
+        ASSERT_EQ(std::vector<int32_t>(p.normals), std::vector<int32_t>(q.normals)) << i;
+        for (int c = 0; c < 3; ++c) ASSERT_EQ(p.normal[c], q.normal[c]) << i;
+      }
+      compared += !a.normals.empty();
+    }
+    CloseObjectDb(&once);
+    CloseObjectDb(&split);
+  }
+  EXPECT_GE(compared, 5);
+}
+
 }  // namespace
