@@ -4,6 +4,7 @@
 #include <new>
 
 #include "ops_internal.h"
+#include "parallel.h"
 #include "surface_attributes.h"
 
 namespace {
@@ -468,8 +469,7 @@ int FreeNormals(ObjectDb* db) {
   l->normalUserData.clear();
   l->normalLinkPool.clear();
   l->normalLinksBuilt = false;
-  for (auto& g : l->groups)
-    for (auto& p : g.polygons) p.normals.clear();
+  for (auto& g : l->groups) ForEachInParts(g.polygons, [](ObjPolygon& p) { p.normals.clear(); });
   return 0;
 }
 
@@ -529,8 +529,7 @@ int FreeColors(ObjectDb* db) {
   ObjLayer* l = db->currentLayer;
   if (!l) return 0;
   l->colors.clear();
-  for (auto& g : l->groups)
-    for (auto& p : g.polygons) p.colors.clear();
+  for (auto& g : l->groups) ForEachInParts(g.polygons, [](ObjPolygon& p) { p.colors.clear(); });
   return 0;
 }
 

@@ -441,7 +441,13 @@ int BuildNormals(ObjectDb* db, int flags) {
     return 0;
   }
   if (status) return status;
-  for (auto& p : l->Polygons()) p.normals.assign(size_t(p.vertexCount), -1);
+  try {
+    ForEachInParts(l->Polygons(), [](ObjPolygon& p) { p.normals.assign(size_t(p.vertexCount), -1); });
+  } catch (const std::bad_alloc&) {
+    status = SetError(db, ERR_MEMORY);
+    if (!l->pointLinksHeld) db->ops.FreePointPolygonLinks(db);
+    return status;
+  }
   status = (flags & 2) ? BuildNormalsPerPoint(db) : BuildNormalsByAngle(db, flags);
   if (!l->pointLinksHeld) db->ops.FreePointPolygonLinks(db);
   return status;

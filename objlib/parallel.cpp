@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <exception>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -24,8 +25,29 @@ void SetParallelLimits(size_t minimum, unsigned parts) {
 }
 
 void RunParts(unsigned parts, void (*work)(void* context, unsigned k), void* context) {
-  if (parts == 0) return;
-  std::vector<std::exception_ptr> failed(parts);
+  if (parts <= 1) {
+    if (parts == 1) work(context, 0);
+    return;
+  }
+  std::vector<std::exception_ptr> failed;
+  std::vector<std::thread> threads;
+  std::vector<unsigned> leftOver;
+  try {
+    failed.resize(parts);
+    threads.reserve(parts - 1);
+    leftOver.reserve(parts - 1);
+  } catch (const std::bad_alloc&) {  // no room to keep track of threads: one part after another
+    std::exception_ptr first;
+    for (unsigned k = 0; k < parts; ++k) {
+      try {
+        work(context, k);
+      } catch (...) {
+        if (!first) first = std::current_exception();
+      }
+    }
+    if (first) std::rethrow_exception(first);
+    return;
+  }
   auto run = [&](unsigned k) {
     try {
       work(context, k);
@@ -33,10 +55,6 @@ void RunParts(unsigned parts, void (*work)(void* context, unsigned k), void* con
       failed[k] = std::current_exception();
     }
   };
-  std::vector<std::thread> threads;
-  std::vector<unsigned> leftOver;
-  threads.reserve(parts - 1);
-  leftOver.reserve(parts - 1);
   for (unsigned k = 1; k < parts; ++k) {
     try {
       threads.emplace_back(run, k);

@@ -25,11 +25,25 @@ inline size_t PartBegin(unsigned k, unsigned parts, size_t count) {
 
 // Runs work(k) for k in [0, parts): part 0 on the calling thread, the others
 // on threads of their own, and returns when all are done. A part that could
-// not be given a thread runs on the calling thread after part 0. The first
-// exception a part throws is thrown again here, once every part has ended.
+// not be given a thread runs on the calling thread after part 0. The
+// exception of the lowest part that threw is thrown again here, once every
+// part has ended; RunParts throws nothing of its own.
 void RunParts(unsigned parts, void (*work)(void* context, unsigned k), void* context);
 
 template <typename F>
 void RunParts(unsigned parts, F& work) {
   RunParts(parts, [](void* c, unsigned k) { (*static_cast<F*>(c))(k); }, &work);
+}
+
+// Calls f(item) for every item of `items` (a vector or other contiguous
+// container), in parts at once when there are enough of them. Items are
+// visited by exactly one part each, so f may change its item freely.
+template <typename Items, typename F>
+void ForEachInParts(Items& items, F f) {
+  const size_t count = items.size();
+  const unsigned parts = PartsFor(count);
+  auto work = [&](unsigned k) {
+    for (size_t i = PartBegin(k, parts, count), end = PartBegin(k + 1, parts, count); i < end; ++i) f(items[i]);
+  };
+  RunParts(parts, work);
 }

@@ -8,6 +8,7 @@
 #include "clip_envelope.h"
 #include "lwob_surface.h"
 #include "ops_internal.h"
+#include "parallel.h"
 #include "surface_chunks.h"
 
 const Id4 kChannelIds[8] = {MakeId4("COLR"), MakeId4("DIFF"), MakeId4("LUMI"), MakeId4("SPEC"),
@@ -436,17 +437,17 @@ int SelectTextureLayers(ObjectDb* db, int channel, int n) {
   }
   for (auto& layer : Store(db).layers)
     for (auto& group : layer->groups)
-      for (ObjPolygon& p : group.polygons) {
+      ForEachInParts(group.polygons, [channel, n](ObjPolygon& p) {
         if (!channel) {
           p.currentChannel = nullptr;
-          continue;
+          return;
         }
         for (CornerChannel& c : p.channels)
           if (c.key == int16_t(channel) && c.key2 == int16_t(n)) {
             p.currentChannel = &c;
             break;
           }
-      }
+      });
   return 0;
 }
 

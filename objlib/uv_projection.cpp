@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ops_internal.h"
+#include "parallel.h"
 #include "side_files.h"
 #include "surface_attributes.h"
 
@@ -80,10 +81,10 @@ int FreeUvs(ObjectDb* db) {
   l->uvs.clear();
   l->uvs.shrink_to_fit();
   for (auto& group : l->groups)
-    for (ObjPolygon& p : group.polygons) {
+    ForEachInParts(group.polygons, [](ObjPolygon& p) {
       p.channels.clear();
       p.currentChannel = nullptr;
-    }
+    });
   return 0;
 }
 
