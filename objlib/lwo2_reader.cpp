@@ -12,6 +12,7 @@
 #include <numeric>
 
 #include "ops_internal.h"
+#include "parallel.h"
 
 namespace {
 
@@ -191,6 +192,10 @@ void Lwo2Reader::ReadPols(ByteSource& c, uint32_t length) {
   // holds, so no more than one step is ever mapped beyond the last record.
   constexpr size_t kMapStep = (size_t(1) << 20) / sizeof(ObjPolygon);
   size_t mapped = polys.size();
+  // With the library's own AddPolygon, the chunk's face normals are computed
+  // after it, in parts at once: the points do not change meanwhile.
+  const bool normalsAfter = HasLibraryOps(db_);
+  const size_t first = polys.size();
   while (c.Position() < length && !c.AtEnd()) {
     if (polys.size() >= mapped) {
       const size_t step = std::min(polys.capacity() - polys.size(), kMapStep);
@@ -207,9 +212,19 @@ void Lwo2Reader::ReadPols(ByteSource& c, uint32_t length) {
       scratch_[size_t(i)] = int32_t(vx);
     }
     if (c.Error()) break;
-    int index = ops_.AddPolygon(db_, count, scratch_.data(), nullptr);
+    int index = normalsAfter ? AddPolygonWithoutNormal(db_, count, scratch_.data(), nullptr)
+                             : ops_.AddPolygon(db_, count, scratch_.data(), nullptr);
     if (index < 0) break;
     polys[size_t(index)].flags = word >> 10;
+  }
+  if (normalsAfter && polys.size() > first) {
+    struct Added {
+      ObjPolygon* records;
+      size_t count;
+      size_t size() const { return count; }
+      ObjPolygon& operator[](size_t i) { return records[i]; }
+    } added{polys.data() + first, polys.size() - first};
+    ForEachInParts(added, [l](ObjPolygon& p) { ComputeFaceNormal(*l, p, p.normal); });
   }
   CheckConsumed(c, length);
   ops_.EndPolygonType(db_);

@@ -282,17 +282,33 @@ int SetPolygonSurfaceImpl(ObjectDb* db, int index, const char* name) {
 }
 
 int AddPolygon(ObjectDb* db, int count, const int32_t* points, const char* surface) {
+  const int index = AddPolygonWithoutNormal(db, count, points, surface);
+  if (index >= 0) {
+    ObjPolygon& p = db->currentLayer->Polygons()[size_t(index)];
+    ComputeFaceNormal(*db->currentLayer, p, p.normal);
+  }
+  return index;
+}
+
+}  // namespace
+
+int AddPolygonWithoutNormal(ObjectDb* db, int count, const int32_t* points, const char* surface) {
   ObjLayer* l = db->currentLayer;
   if (!l || count < 0 || (count > 0 && !points)) return -1;
   auto& polys = l->Polygons();
   try {
     polys.emplace_back();
-    ObjPolygon& p = polys.back();
-    p.index = int32_t(polys.size() - 1);
-    p.vertexCount = count;
-    p.points.assign(points, points + count);
-    ComputeFaceNormal(*l, p, p.normal);
   } catch (const std::bad_alloc&) {
+    SetError(db, ERR_MEMORY);
+    return -1;
+  }
+  ObjPolygon& p = polys.back();
+  p.index = int32_t(polys.size() - 1);
+  p.vertexCount = count;
+  try {
+    p.points.assign(points, points + count);
+  } catch (const std::bad_alloc&) {
+    polys.pop_back();  // no record whose corners are missing
     SetError(db, ERR_MEMORY);
     return -1;
   }
@@ -300,6 +316,8 @@ int AddPolygon(ObjectDb* db, int count, const int32_t* points, const char* surfa
   if (surface) SetPolygonSurfaceImpl(db, index, surface);
   return index;
 }
+
+namespace {
 
 ObjPolygon* GetPolygon(ObjectDb* db, int index) { return CurrentPolygon(db, index); }
 

@@ -39,6 +39,10 @@ bool HasLibraryOps(const ObjectDb* db);
 // threads may call it at once.
 ObjSurface* LookUpSurface(const ObjectDb* db, const char* name);
 
+// AddPolygon without the face normal, for a reader that computes those for
+// a whole chunk of polygons at once afterwards.
+int AddPolygonWithoutNormal(ObjectDb* db, int count, const int32_t* points, const char* surface);
+
 // Polygon record of the current layer and type, or null.
 inline ObjPolygon* CurrentPolygon(ObjectDb* db, int index) {
   ObjLayer* l = db->currentLayer;

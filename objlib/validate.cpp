@@ -2,17 +2,19 @@
 // against what was finally read (a later PNTS or POLS may have replaced what
 // an earlier chunk referred to), and whatever is out of range is dropped.
 #include <algorithm>
+#include <atomic>
 
 #include "ops_internal.h"
+#include "parallel.h"
 
 namespace {
 
 int ValidatePolygons(ObjLayer& l, PolygonTypeGroup& g) {
-  int dropped = 0;
+  std::atomic<int> dropped{0};
   const size_t pointCount = l.points.size();
-  for (auto& p : g.polygons) {
+  ForEachInParts(g.polygons, [&](ObjPolygon& p) {
     auto bad = [&](int32_t i) { return i < 0 || size_t(i) >= pointCount; };
-    if (std::none_of(p.points.begin(), p.points.end(), bad)) continue;
+    if (std::none_of(p.points.begin(), p.points.end(), bad)) return;
     size_t before = p.points.size();
     p.points.erase(std::remove_if(p.points.begin(), p.points.end(), bad), p.points.end());
     dropped += int(before - p.points.size());
@@ -22,7 +24,7 @@ int ValidatePolygons(ObjLayer& l, PolygonTypeGroup& g) {
     p.channels.clear();
     p.currentChannel = nullptr;
     ComputeFaceNormal(l, p, p.normal);
-  }
+  });
   return dropped;
 }
 

@@ -147,4 +147,53 @@ TEST(Parallel, PerPointNormalsInPartsAreThoseOfOnePass) {
   EXPECT_GE(compared, 5);
 }
 
+decltype(ObjectDbOps::AddPolygon) g_libraryAddPolygon = nullptr;
+int PassingAddPolygon(ObjectDb* db, int count, const int32_t* points, const char* surface) {
+  return g_libraryAddPolygon(db, count, points, surface);
+}
+
+// The reader computes a chunk's face normals after the chunk, in parts, when
+// AddPolygon is the library's own: the same normals as AddPolygon gives each
+// polygon as it is added (which a replaced AddPolygon makes the reader use).
+TEST(Parallel, ChunkFaceNormalsAreThoseOfEachAddedPolygon) {
+  Body pnts, pols, more;
+  for (int i = 0; i < 6; ++i) pnts.Vec(float(i % 3), float(i / 3), float(i % 2));
+  pols.Id("FACE").U2(3).VX(0).VX(1).VX(3).U2(4).VX(1).VX(2).VX(5).VX(4).U2(3).VX(3).VX(4).VX(0);
+  more.Id("FACE").U2(4).VX(0).VX(2).VX(5).VX(3).U2(2).VX(1).VX(4);
+  std::vector<std::string> files = {
+      WriteTempFile("late-points.lwo", IffBuilder("LWO2").Chunk("POLS", pols).Chunk("PNTS", pnts).Bytes()),
+      WriteTempFile("two-pols.lwo",
+                    IffBuilder("LWO2").Chunk("PNTS", pnts).Chunk("POLS", pols).Chunk("POLS", more).Bytes())};
+  for (auto& f : FilesUnder(SourcePath("samples"), ".lwo")) files.push_back(f);
+  for (auto& f : FilesUnder(CorpusPath("lwo2/onthez"), ".lwo")) files.push_back(f);
+  LoadOptions options;
+  options.flags = 0;
+  ParallelLimitsScope limits(1, 3);
+  int compared = 0;
+  for (const std::string& file : files) {
+    SCOPED_TRACE(file);
+    ObjectDb* own = OpenObjectDb(file.c_str(), &options);
+    if (!own) continue;
+    ObjectDb* each = CreateObjectDb(0);
+    g_libraryAddPolygon = each->ops.AddPolygon;
+    each->ops.AddPolygon = PassingAddPolygon;
+    ASSERT_EQ(OpenObjectDbInto(each, file.c_str(), &options), 0);
+    ASSERT_EQ(own->ops.GetLayerCount(own), each->ops.GetLayerCount(each));
+    for (int layer = 0; layer < own->ops.GetLayerCount(own); ++layer) {
+      own->ops.SelectLayer(own, layer);
+      each->ops.SelectLayer(each, layer);
+      auto &a = own->currentLayer->Polygons(), &b = each->currentLayer->Polygons();
+      ASSERT_EQ(a.size(), b.size());
+      for (size_t i = 0; i < a.size(); ++i) {
+        ASSERT_EQ(std::vector<int32_t>(a[i].points), std::vector<int32_t>(b[i].points)) << i;
+        for (int c = 0; c < 3; ++c) ASSERT_EQ(a[i].normal[c], b[i].normal[c]) << i;
+      }
+      compared += !a.empty();
+    }
+    CloseObjectDb(&own);
+    CloseObjectDb(&each);
+  }
+  EXPECT_GE(compared, 5);
+}
+
 }  // namespace
