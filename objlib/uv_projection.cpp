@@ -351,13 +351,13 @@ int ProjectCornerUv(ObjectDb* db, TextureLayer* t, int flags, int polygon, Corne
 class LayerLookup {
  public:
   LayerLookup(ObjectDb* db, int channel, int n) : db_(db), channel_(channel), n_(n) {}
-  TextureLayer* For(const ObjPolygon& p) {
-    if (!p.surfaceName) return nullptr;
-    auto found = bySurface_.find(p.surfaceId);
+  TextureLayer* For(const ObjPolygon& p) { return p.surfaceName ? ForSurface(p.surfaceId) : nullptr; }
+  TextureLayer* ForSurface(int surfaceId) {
+    auto found = bySurface_.find(surfaceId);
     if (found != bySurface_.end()) return found->second;
-    SurfaceAttributes* a = db_->ops.GetSurfaceAttributes(db_, p.surfaceId);
+    SurfaceAttributes* a = db_->ops.GetSurfaceAttributes(db_, surfaceId);
     TextureLayer* t = a ? db_->ops.GetTextureLayer(db_, a, channel_, n_) : nullptr;
-    bySurface_.emplace(p.surfaceId, t);
+    bySurface_.emplace(surfaceId, t);
     return t;
   }
 
@@ -465,31 +465,27 @@ struct UvPass {
   const MappedCorners* done;      // answers shared lookups when set
 };
 
-// Maps polygon pi's corners for the pass; 0 or ERR_MEMORY.
-int MapPolygon(ObjectDb* db, UvPass& pass, size_t pi) {
+// Gives polygon pi's projected corners (`corners`, vertexCount of them) their
+// coordinate indices and the polygon its channel; 0 or ERR_MEMORY.
+int SharePolygon(ObjectDb* db, UvPass& pass, size_t pi, const CornerUv* corners) {
   // The list's room is mapped a step ahead of the coordinates added to it,
   // never more than a step past the last one.
   constexpr size_t kMapStep = (size_t(1) << 20) / sizeof(ObjUv);
   ObjLayer* l = db->currentLayer;
-  const ObjPolygon& p = l->Polygons()[pi];
-  TextureLayer* t = pass.lookup.For(p);
-  if (!t || p.vertexCount <= 0) return 0;
-  if (l->uvs.size() + size_t(p.vertexCount) > pass.mapped) {
+  const int corner = l->Polygons()[pi].vertexCount;
+  if (l->uvs.size() + size_t(corner) > pass.mapped) {
     const size_t step = std::min(l->uvs.capacity() - l->uvs.size(), kMapStep);
     PrefaultForWriting(l->uvs.data() + l->uvs.size(), l->uvs.data() + l->uvs.size() + step);
     pass.mapped = l->uvs.size() + step;
   }
-  const int corner = p.vertexCount;
   try {
-    pass.corners.assign(size_t(corner), CornerUv());
     pass.indices.assign(size_t(corner), 0);
   } catch (const std::bad_alloc&) {
     return SetError(db, ERR_MEMORY);
   }
-  if (db->ops.ProjectCornerUv(db, t, pass.flags, int(pi), pass.corners.data()) != 0) return 0;
   const bool share = (pass.flags & UV_SHARE) != 0;
   for (int c = 0; c < corner; ++c) {
-    const CornerUv& k = pass.corners[size_t(c)];
+    const CornerUv& k = corners[c];
     int index;
     if (pass.done) {
       index = pass.done->Find(*l, k.point, k.u, k.v, k.w);
@@ -506,6 +502,94 @@ int MapPolygon(ObjectDb* db, UvPass& pass, size_t pi) {
     return SetError(db, ERR_MEMORY);
   }
   db->ops.SetPolygonChannelValues(db, int(pi), corner, pass.indices.data());
+  return 0;
+}
+
+// Maps polygon pi's corners for the pass; 0 or ERR_MEMORY.
+int MapPolygon(ObjectDb* db, UvPass& pass, size_t pi) {
+  const ObjPolygon& p = db->currentLayer->Polygons()[pi];
+  TextureLayer* t = pass.lookup.For(p);
+  if (!t || p.vertexCount <= 0) return 0;
+  try {
+    pass.corners.assign(size_t(p.vertexCount), CornerUv());
+  } catch (const std::bad_alloc&) {
+    return SetError(db, ERR_MEMORY);
+  }
+  if (db->ops.ProjectCornerUv(db, t, pass.flags, int(pi), pass.corners.data()) != 0) return 0;
+  return SharePolygon(db, pass, pi, pass.corners.data());
+}
+
+// One stretch of polygons projected ahead of their sharing: each polygon's
+// corners start at its offset, -1 for a polygon that is not mapped.
+struct ProjectedStretch {
+  size_t begin = 0, end = 0;
+  std::vector<int64_t> offset;
+  std::vector<CornerUv> corners;
+};
+
+// Projects polygons [begin, end) into `into`. Reads the polygons, points and
+// maps only (the texture layers were looked up before), so it runs beside
+// the sharing of the stretch before.
+void ProjectStretch(ObjectDb* db, const UvPass& pass, const std::vector<TextureLayer*>& layerOf, size_t begin,
+                    size_t end, ProjectedStretch& into) {
+  const auto& polys = db->currentLayer->Polygons();
+  into.begin = begin;
+  into.end = end;
+  into.offset.assign(end - begin, -1);
+  into.corners.clear();
+  for (size_t pi = begin; pi < end; ++pi) {
+    const ObjPolygon& p = polys[pi];
+    TextureLayer* t = p.surfaceName && p.surfaceId >= 0 && size_t(p.surfaceId) < layerOf.size()
+                          ? layerOf[size_t(p.surfaceId)]
+                          : nullptr;
+    if (!t || p.vertexCount <= 0) continue;
+    const size_t at = into.corners.size();
+    into.corners.resize(at + size_t(p.vertexCount));
+    if (db->ops.ProjectCornerUv(db, t, pass.flags, int(pi), into.corners.data() + at) != 0) {
+      into.corners.resize(at);
+      continue;
+    }
+    into.offset[pi - begin] = int64_t(at);
+  }
+}
+
+// The pass over polygons [0, count) in stretches: while one stretch is
+// shared on the calling thread, the next is projected on another.
+int MapInStretches(ObjectDb* db, UvPass& pass, MappedCorners& done, bool tracked, size_t count) {
+  // Long enough that starting a thread per stretch costs little, short
+  // enough that the two halves keep in step: 16 stretches or more.
+  const size_t stretch = std::max<size_t>(1, std::min<size_t>(count / 16, 16384));
+  ObjLayer* l = db->currentLayer;
+  try {
+    // Texture layers are looked up here, once per surface: the lookup may
+    // build a surface's attributes, which the projections then only read.
+    std::vector<TextureLayer*> layerOf(size_t(std::max(db->ops.GetSurfaceCount(db), 0)));
+    for (size_t id = 0; id < layerOf.size(); ++id) layerOf[id] = pass.lookup.ForSurface(int(id));
+    ProjectedStretch ready, next;
+    ProjectStretch(db, pass, layerOf, 0, std::min(stretch, count), ready);
+    while (ready.begin < count) {
+      const size_t begin = ready.begin, end = ready.end;
+      int status = 0;
+      auto step = [&](unsigned k) {
+        if (k == 1) {
+          ProjectStretch(db, pass, layerOf, end, std::min(end + stretch, count), next);
+          return;
+        }
+        for (size_t pi = begin; pi < end && status == 0; ++pi) {
+          pass.done = tracked ? &done : nullptr;
+          const int64_t at = ready.offset[pi - begin];
+          if (at >= 0) status = SharePolygon(db, pass, pi, ready.corners.data() + at);
+          if (status == 0 && tracked) tracked = done.Done(*l, pi);
+        }
+      };
+      RunParts(end < count ? 2 : 1, step);
+      if (status) return status;
+      if (end >= count) break;
+      std::swap(ready, next);
+    }
+  } catch (const std::bad_alloc&) {
+    return SetError(db, ERR_MEMORY);
+  }
   return 0;
 }
 
@@ -528,6 +612,9 @@ int MapPolygonUvs(ObjectDb* db, int channel, int n, int flags) {
   MappedCorners done;
   bool tracked = (flags & UV_SHARE) && db->ops.AddSharedUv == AddSharedUv && done.Begin(*l);
   const size_t count = l->Polygons().size();
+  // Projecting a polygon reads nothing the sharing writes, so with the
+  // library's own operations the two overlap.
+  if (PartsFor(count) > 1 && HasLibraryOps(db)) return MapInStretches(db, pass, done, tracked, count);
   for (size_t pi = 0; pi < count; ++pi) {
     pass.done = tracked ? &done : nullptr;
     const int status = MapPolygon(db, pass, pi);
