@@ -10,6 +10,7 @@
 #include "clip_envelope.h"
 #include "lwob_surface.h"
 #include "objectdb.h"
+#include "parallel.h"
 #include "viewer_model.h"
 #include "surface_attributes.h"
 #include "surface_chunks.h"
@@ -60,9 +61,17 @@ FILE* NullFile() {
   return f;
 }
 
+// Splits the libraries' loops in two for its lifetime, however few their
+// items, so that the parts' code is run on every input.
+struct LoopsInTwo {
+  LoopsInTwo() { SetParallelLimits(1, 2); }
+  ~LoopsInTwo() { SetParallelLimits(kParallelMinimum, 0); }
+};
+
 void LoadAndDump(const uint8_t* data, size_t size, int format) {
   const std::string path = TheScratch().Write(format == 1 ? "input.lob" : "input.lwo", data, size);
   if (path.empty()) return;
+  LoopsInTwo split;
   LoadOptions options;
   options.flags = LOAD_SORT | LOAD_TRIANGULATE | LOAD_UVS | LOAD_NORMALS | LOAD_EDGES | LOAD_COLORS;
   options.normalFlags = 6;
