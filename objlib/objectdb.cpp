@@ -761,26 +761,9 @@ int FreeEdges(ObjectDb* db) {
 // Runs the post-processing steps the options ask for on every layer.
 int PostProcess(ObjectDb* db, const LoadOptions* options) {
   int result = 0;
-  const int flags = options->flags;
   for (int i = 0; i < LayerCount(db); ++i) {
     SelectLayer(db, i);
-    ObjLayer* l = db->currentLayer;
-    // Shared UVs and normals both walk the corners at each point; nothing
-    // between the two steps moves a polygon's points, so the links the UV
-    // step builds serve the normals too.
-    l->pointLinksHeld = (flags & LOAD_UVS) && (options->uvFlags & UV_SHARE) && (flags & LOAD_NORMALS);
-    if (flags & LOAD_UVS)
-      result = db->ops.BuildUvs(db, options->uvChannels, options->uvLayerCount, options->uvFlags);
-    if (flags & LOAD_NORMALS) result = db->ops.BuildNormals(db, options->normalFlags);
-    if (l->pointLinksHeld) {
-      l->pointLinksHeld = false;
-      db->ops.FreePointPolygonLinks(db);
-    }
-    if (flags & LOAD_COLORS) result = db->ops.BuildVertexColors(db, options->colorFlags);
-    if (flags & LOAD_TRIANGULATE)
-      result = db->ops.TriangulatePolygons(db, options->triangulationFlags);
-    if (flags & LOAD_SORT) result = db->ops.SortPolygons(db);
-    if (flags & LOAD_EDGES) result = db->ops.BuildEdges(db);
+    result = PostProcessCurrentLayer(db, options);
   }
   SelectLayer(db, 0);
   return result;
@@ -1086,6 +1069,30 @@ int LoadObjectFromMemory(ObjectDb* db, const void* data, size_t size, int format
   db->readStatus = status;
   if (status != 0) return status;
   return PostProcess(db, options);
+}
+
+int PostProcessCurrentLayer(ObjectDb* db, const LoadOptions* options, void (*afterUvs)(ObjectDb*, void*),
+                            void* context) {
+  ObjLayer* l = db->currentLayer;
+  if (!l || !options) return ERR_PARAM;
+  int result = 0;
+  const int flags = options->flags;
+  // Shared UVs and normals both walk the corners at each point; nothing
+  // between the two steps moves a polygon's points, so the links the UV
+  // step builds serve the normals too.
+  l->pointLinksHeld = (flags & LOAD_UVS) && (options->uvFlags & UV_SHARE) && (flags & LOAD_NORMALS);
+  if (flags & LOAD_UVS) result = db->ops.BuildUvs(db, options->uvChannels, options->uvLayerCount, options->uvFlags);
+  if (afterUvs) afterUvs(db, context);
+  if (flags & LOAD_NORMALS) result = db->ops.BuildNormals(db, options->normalFlags);
+  if (l->pointLinksHeld) {
+    l->pointLinksHeld = false;
+    db->ops.FreePointPolygonLinks(db);
+  }
+  if (flags & LOAD_COLORS) result = db->ops.BuildVertexColors(db, options->colorFlags);
+  if (flags & LOAD_TRIANGULATE) result = db->ops.TriangulatePolygons(db, options->triangulationFlags);
+  if (flags & LOAD_SORT) result = db->ops.SortPolygons(db);
+  if (flags & LOAD_EDGES) result = db->ops.BuildEdges(db);
+  return result;
 }
 
 ObjectDb* OpenObjectDb(const char* path, const LoadOptions* options) {

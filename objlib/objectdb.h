@@ -593,6 +593,15 @@ int ReadLwob(ObjectDb* db, const char* path, int parameter);
 int ReadLwo2Memory(ObjectDb* db, const void* data, size_t size);
 int ReadLwobMemory(ObjectDb* db, const void* data, size_t size);
 
+// The post-processing steps the options ask for, on the current layer only,
+// as Load runs them on every layer after reading (UVs, normals, colours,
+// triangulation, sort, edges). `afterUvs`, when given, is called with
+// `context` between the texture coordinates and the normals: a caller that
+// keeps only part of the object can let go there of what the later steps do
+// not read. Returns the status of the last step run.
+int PostProcessCurrentLayer(ObjectDb* db, const LoadOptions* options,
+                            void (*afterUvs)(ObjectDb*, void* context) = nullptr, void* context = nullptr);
+
 // Load from bytes in memory: the reader of the format (1 LWOB, 2 LWO2) and
 // then the post-processing steps of the options, as Load does for a file.
 int LoadObjectFromMemory(ObjectDb* db, const void* data, size_t size, int format,

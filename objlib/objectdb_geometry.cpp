@@ -218,13 +218,7 @@ int BuildLinks(ObjectDb* db, std::vector<T>& elements, std::vector<uint8_t>& blo
       }
     }
   };
-  try {
-    RunParts(parts, fill);
-  } catch (const std::bad_alloc&) {  // no room to start the parts
-    std::vector<int32_t>().swap(pool);
-    FreeUserData(elements, block);
-    return SetError(db, ERR_MEMORY);
-  }
+  RunParts(parts, fill);
   return 0;
 }
 

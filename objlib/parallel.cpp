@@ -16,7 +16,8 @@ unsigned PartsFor(size_t count) {
   if (count < g_minimum.load(std::memory_order_relaxed)) return 1;
   const unsigned parts = g_parts.load(std::memory_order_relaxed);
   if (parts > 0) return parts;
-  return std::max(1u, std::min(std::thread::hardware_concurrency(), kParallelParts));
+  static const unsigned cores = std::thread::hardware_concurrency();  // asked once: it may read a file
+  return std::max(1u, std::min(cores, kParallelParts));
 }
 
 void SetParallelLimits(size_t minimum, unsigned parts) {

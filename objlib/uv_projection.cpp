@@ -382,21 +382,26 @@ class MappedCorners {
     if (!l.pointLinksBuilt) return false;
     for (const ObjPolygon& p : l.Polygons())
       if (p.currentChannel) return false;
+    // Each point keeps offsets, not pointers: 16 bytes a point.
+    pool_ = l.pointLinkPool.data();
+    const size_t poolSize = l.pointLinkPool.size();
+    if (poolSize > UINT32_MAX) return false;
     try {
       points_.assign(l.points.size(), Point());
       size_t total = 0;
       for (size_t i = 0; i < l.points.size(); ++i) {
         const auto* links = static_cast<const PolygonLinks*>(l.points[i].userData);
         if (!links) return false;  // a point without links is looked up by a scan
-        points_[i] = {links->polygons, links->corners, nullptr, 0, std::max(links->count, 0)};
-        total += size_t(points_[i].count);
+        const size_t count = size_t(std::max(links->count, 0));
+        const ptrdiff_t at = links->polygons - pool_;
+        // Links laid out as BuildPointPolygonLinks does: polygons, then corners.
+        if (count > 0 && (at < 0 || size_t(at) + 2 * count > poolSize || links->corners != links->polygons + count))
+          return false;
+        if (total + count > UINT32_MAX) return false;
+        points_[i] = {count > 0 ? uint32_t(at) : 0, uint32_t(total), 0, int32_t(count)};
+        total += count;
       }
       uv_.assign(total, -1);
-      int32_t* next = uv_.data();
-      for (Point& p : points_) {
-        p.uv = next;
-        next += p.count;
-      }
     } catch (const std::bad_alloc&) {
       return false;
     }
@@ -407,8 +412,9 @@ class MappedCorners {
   int Find(const ObjLayer& l, int point, double u, double v, double w) const {
     if (point < 0 || size_t(point) >= points_.size()) return -1;
     const Point& at = points_[size_t(point)];
+    const int32_t* uv = uv_.data() + at.uv;
     for (int32_t k = 0; k < at.mapped; ++k) {
-      const int32_t i = at.uv[k];
+      const int32_t i = uv[k];
       if (i < 0 || size_t(i) >= l.uvs.size()) continue;
       const ObjUv& o = l.uvs[size_t(i)];
       if (std::fabs(o.u - u) < kEps && std::fabs(o.v - v) < kEps && std::fabs(o.w - w) < kEps) return i;
@@ -427,22 +433,24 @@ class MappedCorners {
       if (point < 0 || size_t(point) >= points_.size()) continue;  // not linked
       Point& at = points_[size_t(point)];
       const int32_t k = at.mapped;
-      if (k >= at.count || at.polygons[k] != int32_t(pi) || at.corners[k] != int32_t(c)) return false;
-      at.uv[k] = ch && c < ch->values.size() ? ch->values[c] : -1;
+      const int32_t* polygons = pool_ + at.links;
+      if (k >= at.count || polygons[k] != int32_t(pi) || polygons[at.count + k] != int32_t(c)) return false;
+      uv_[at.uv + size_t(k)] = ch && c < ch->values.size() ? ch->values[c] : -1;
       ++at.mapped;
     }
     return true;
   }
 
  private:
-  // A point's links, and the coordinates of its corners done so far.
+  // A point's links (polygons, then as many corners, from pool_ + links),
+  // and the coordinates of its corners done so far (from uv_ + uv).
   struct Point {
-    const int32_t* polygons;
-    const int32_t* corners;
-    int32_t* uv;     // per link, its corner's coordinate, -1 for none
+    uint32_t links;
+    uint32_t uv;
     int32_t mapped;  // links done
     int32_t count;
   };
+  const int32_t* pool_ = nullptr;
   std::vector<Point> points_;
   std::vector<int32_t> uv_;
 };

@@ -149,18 +149,28 @@ ViewerModel* OpenViewerModel(const char* path, UiServices* ui) {
   LoadOptions options = ViewerLoadOptions();
   const int triangulationFlags = options.triangulationFlags;
   options.flags &= ~(LOAD_SORT | LOAD_TRIANGULATE);
-  ObjectDb* db = OpenObjectDb(path, &options);
+  // Only the lowest layer is drawn, so only it is post-processed.
+  LoadOptions readOnly = options;
+  readOnly.flags = 0;
+  ObjectDb* db = OpenObjectDb(path, &readOnly);
   if (!db) {
     if (ui) ui->ShowMessage("ファイルがオープンできません", path, MessageButtons::Ok, DialogOwner::MainWindow);
     return nullptr;
   }
   // Each list of the object is let go as soon as nothing further reads it:
-  // the model's copies of the normals and texture coordinates are all that
-  // is drawn, and the points are needed only until the polygons are cut.
+  // the texture maps once the coordinates are made, the polygon tags once
+  // the colours are, the model's copies of the normals and texture
+  // coordinates are all that is drawn, and the points are needed only until
+  // the polygons are cut.
   try {
     db->ops.SelectLayer(db, 0);
     ObjLayer* layer = db->currentLayer;
     if (layer) {
+      PostProcessCurrentLayer(db, &options, [](ObjectDb* d, void*) {
+        d->ops.FreeVMaps(d, ID_TXUV);
+        d->ops.FreeVMads(d, ID_TXUV);
+      });
+      db->ops.FreePolygonTagTables(db, 0);
       ConvertLists(db, model.get());
       Release(layer->normals);
       Release(layer->uvs);
