@@ -8,6 +8,7 @@
 #include "object_checks.h"
 #include "objectdb.h"
 #include "ops_internal.h"
+#include "surface_attributes.h"
 #include "test_support.h"
 
 namespace {
@@ -303,6 +304,64 @@ TEST(ObjectDbOpen, ReadFileIsKeptWhenALaterStepFails) {
   EXPECT_GT(opened->ops.GetNormalCount(opened), 0);
   CloseObjectDb(&opened);
   if (status == 0) GTEST_SKIP() << "colour building succeeded";
+}
+
+// One layer post-processed on its own ends as Load leaves it, and the call
+// between the steps comes after the texture coordinates, before the normals.
+TEST(ObjectDbOpen, OneLayerPostProcessedAloneEndsAsLoadLeavesIt) {
+  LoadOptions options;
+  options.flags = LOAD_UVS | LOAD_NORMALS | LOAD_TRIANGULATE | LOAD_SORT;
+  options.normalFlags = 6;
+  options.uvFlags = UV_SHARE;
+  options.uvChannels = 1;
+  options.uvLayerCount = 2;
+  LoadOptions readOnly = options;
+  readOnly.flags = 0;
+  int uvs = 0, layers = 0;
+  for (const char* sample : {"samples/textured.lwo", "samples/layers.lwo"}) {
+    SCOPED_TRACE(sample);
+    const std::string path = SourcePath(sample);
+    ObjectDb* loaded = OpenObjectDb(path.c_str(), &options);
+    ObjectDb* alone = OpenObjectDb(path.c_str(), &readOnly);
+    ASSERT_NE(loaded, nullptr);
+    ASSERT_NE(alone, nullptr);
+    struct Seen {
+      int uvs = -1, normals = -1;
+    } seen;
+    alone->ops.SelectLayer(alone, 0);
+    PostProcessCurrentLayer(alone, &options, [](ObjectDb* db, void* context) {
+      auto* s = static_cast<Seen*>(context);
+      s->uvs = db->ops.GetUvCount(db);
+      s->normals = db->ops.GetNormalCount(db);
+    }, &seen);
+    EXPECT_EQ(seen.normals, 0);
+    EXPECT_EQ(seen.uvs, loaded->ops.GetUvCount(loaded));
+    uvs += seen.uvs;
+    ASSERT_EQ(alone->ops.GetPolygonCount(alone), loaded->ops.GetPolygonCount(loaded));
+    EXPECT_EQ(alone->ops.GetNormalCount(alone), loaded->ops.GetNormalCount(loaded));
+    for (int i = 0; i < loaded->ops.GetPolygonCount(loaded); ++i) {
+      const ObjPolygon *a = alone->ops.GetPolygon(alone, i), *b = loaded->ops.GetPolygon(loaded, i);
+      EXPECT_EQ(std::vector<int32_t>(a->points), std::vector<int32_t>(b->points)) << i;
+      EXPECT_EQ(std::vector<int32_t>(a->normals), std::vector<int32_t>(b->normals)) << i;
+      ASSERT_EQ(a->currentChannel != nullptr, b->currentChannel != nullptr) << i;
+      if (a->currentChannel) {
+        EXPECT_EQ(std::vector<int32_t>(a->currentChannel->values), std::vector<int32_t>(b->currentChannel->values));
+      }
+    }
+    // The other layers were left as read.
+    if (alone->ops.GetLayerCount(alone) > 1) {
+      ++layers;
+      alone->ops.SelectLayer(alone, 1);
+      EXPECT_EQ(alone->ops.GetNormalCount(alone), 0);
+    }
+    CloseObjectDb(&loaded);
+    CloseObjectDb(&alone);
+  }
+  EXPECT_GT(uvs, 0);
+  EXPECT_EQ(layers, 1);
+  ObjectDb* empty = CreateObjectDb(0);
+  EXPECT_EQ(PostProcessCurrentLayer(empty, &options), ERR_PARAM);  // no layer
+  CloseObjectDb(&empty);
 }
 
 // Each lookup is asked twice in a row, so the second answer comes from what
