@@ -217,15 +217,9 @@ void Lwo2Reader::ReadPols(ByteSource& c, uint32_t length) {
     if (index < 0) break;
     polys[size_t(index)].flags = word >> 10;
   }
-  if (normalsAfter && polys.size() > first) {
-    struct Added {
-      ObjPolygon* records;
-      size_t count;
-      size_t size() const { return count; }
-      ObjPolygon& operator[](size_t i) { return records[i]; }
-    } added{polys.data() + first, polys.size() - first};
-    ForEachInParts(added, [l](ObjPolygon& p) { ComputeFaceNormal(*l, p, p.normal); });
-  }
+  if (normalsAfter && polys.size() > first)
+    ForEachInParts(polys.data() + first, polys.size() - first,
+                   [l](ObjPolygon& p) { ComputeFaceNormal(*l, p, p.normal); });
   CheckConsumed(c, length);
   ops_.EndPolygonType(db_);
 }

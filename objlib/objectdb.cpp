@@ -573,7 +573,6 @@ ObjSurface* FindSurface(ObjectDb* db, const char* name) {
   return found;
 }
 
-
 const char* AddSurface(ObjectDb* db, const char* name) {
   if (!name) return nullptr;
   char cut[kNameSize];

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <vector>
 
 // How many parts a loop over `count` items is worth splitting into: one for
 // fewer than kParallelMinimum items (starting a thread costs more than it
@@ -35,15 +36,19 @@ void RunParts(unsigned parts, F& work) {
   RunParts(parts, [](void* c, unsigned k) { (*static_cast<F*>(c))(k); }, &work);
 }
 
-// Calls f(item) for every item of `items` (a vector or other contiguous
-// container), in parts at once when there are enough of them. Items are
-// visited by exactly one part each, so f may change its item freely.
-template <typename Items, typename F>
-void ForEachInParts(Items& items, F f) {
-  const size_t count = items.size();
+// Calls f(item) for each of `count` items from `items`, in parts at once
+// when there are enough of them. Items are visited by exactly one part each,
+// so f may change its item freely.
+template <typename T, typename F>
+void ForEachInParts(T* items, size_t count, F f) {
   const unsigned parts = PartsFor(count);
   auto work = [&](unsigned k) {
     for (size_t i = PartBegin(k, parts, count), end = PartBegin(k + 1, parts, count); i < end; ++i) f(items[i]);
   };
   RunParts(parts, work);
+}
+
+template <typename T, typename F>
+void ForEachInParts(std::vector<T>& items, F f) {
+  ForEachInParts(items.data(), items.size(), f);
 }
