@@ -1,8 +1,12 @@
 #include "large_pages.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
+#include <mutex>
+#include <unordered_map>
+#include <vector>
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -35,6 +39,127 @@ void AdviseHeapGrowth() {
 #endif
 }
 
+#if defined(__linux__) && defined(MREMAP_FIXED)
+#define TAMARIND_BLOCK_CACHE 1
+
+constexpr std::size_t kPage = 4096;
+
+// Set while a thread holds the table's lock. The table's containers then
+// get their memory from malloc and give it back with free, so their
+// growth never re-enters the lock, however large it gets.
+thread_local bool t_inTable = false;
+
+class TableLock {
+ public:
+  explicit TableLock(std::mutex& m) : lock_(m) { t_inTable = true; }
+  ~TableLock() { t_inTable = false; }
+
+ private:
+  std::lock_guard<std::mutex> lock_;
+};
+
+struct Span {
+  std::uintptr_t base;
+  std::size_t length;
+};
+
+// The mapped large blocks (base → mapped length) and the cached pages of
+// freed ones, under one lock (TableLock).
+struct BlockTable {
+  std::mutex mutex;
+  std::unordered_map<std::uintptr_t, std::size_t> live;
+  std::vector<Span> cached;
+  std::size_t cachedBytes = 0;
+};
+
+BlockTable& Table() {
+  static BlockTable* table = new BlockTable;  // never destroyed: blocks may be freed during exit
+  return *table;
+}
+
+// A fresh anonymous mapping of `length` bytes (a multiple of kPage) whose
+// start is 2 MiB aligned; null when the system refuses it.
+void* MapAligned(std::size_t length) {
+  void* p = mmap(nullptr, length + kHugePageSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (p == MAP_FAILED) return nullptr;
+  const std::uintptr_t begin = reinterpret_cast<std::uintptr_t>(p);
+  const std::uintptr_t aligned = (begin + kHugePageSize - 1) & ~std::uintptr_t(kHugePageSize - 1);
+  const std::uintptr_t end = begin + length + kHugePageSize;
+  if (aligned > begin) munmap(p, aligned - begin);
+  if (end > aligned + length) munmap(reinterpret_cast<void*>(aligned + length), end - (aligned + length));
+  return reinterpret_cast<void*>(aligned);
+}
+
+void* AllocateLarge(std::size_t size) {
+  if (size > SIZE_MAX - kHugePageSize * 2) return nullptr;
+  const std::size_t length = (size + kPage - 1) & ~(kPage - 1);
+  BlockTable& t = Table();
+  {
+    // A cached span of exactly the size is handed out as it stands.
+    TableLock lock(t.mutex);
+    for (std::size_t i = t.cached.size(); i-- > 0;) {
+      const Span s = t.cached[i];
+      if (s.length != length || (s.base & (kHugePageSize - 1)) != 0) continue;
+      t.live.emplace(s.base, s.length);
+      t.cached.erase(t.cached.begin() + std::ptrdiff_t(i));
+      t.cachedBytes -= s.length;
+      return reinterpret_cast<void*>(s.base);
+    }
+  }
+  char* block = static_cast<char*>(MapAligned(length));
+  if (!block) return nullptr;
+  AdviseHugePages(block, length);
+  TableLock lock(t.mutex);
+  try {
+    t.live.emplace(reinterpret_cast<std::uintptr_t>(block), length);
+  } catch (...) {
+    munmap(block, length);
+    return nullptr;
+  }
+  // Cached pages replace the block's fresh ones from its start, where
+  // writing begins; the most recently freed go first.
+  std::size_t filled = 0;
+  while (filled < length && !t.cached.empty()) {
+    Span& s = t.cached.back();
+    const std::size_t n = std::min(s.length, length - filled);
+    void* moved = mremap(reinterpret_cast<void*>(s.base), n, n, MREMAP_MAYMOVE | MREMAP_FIXED, block + filled);
+    if (moved == MAP_FAILED) {
+      // A span the system will not move (older kernels move only within
+      // one mapping) is given back instead.
+      munmap(reinterpret_cast<void*>(s.base), s.length);
+      t.cachedBytes -= s.length;
+      t.cached.pop_back();
+      continue;
+    }
+    s.base += n;
+    s.length -= n;
+    t.cachedBytes -= n;
+    filled += n;
+    if (s.length == 0) t.cached.pop_back();
+  }
+  return block;
+}
+
+// Caches a large block's pages; false when `block` is not one.
+bool FreeLarge(void* block) {
+  const std::uintptr_t base = reinterpret_cast<std::uintptr_t>(block);
+  if ((base & (kHugePageSize - 1)) != 0) return false;
+  BlockTable& t = Table();
+  TableLock lock(t.mutex);
+  auto it = t.live.find(base);
+  if (it == t.live.end()) return false;
+  const Span s{base, it->second};
+  t.live.erase(it);
+  try {
+    t.cached.push_back(s);
+    t.cachedBytes += s.length;
+  } catch (...) {
+    munmap(block, s.length);
+  }
+  return true;
+}
+#endif
+
 }  // namespace
 
 std::size_t AdviseHugePages(void* block, std::size_t size) {
@@ -55,8 +180,48 @@ std::size_t AdviseHugePages(void* block, std::size_t size) {
 }
 
 void* AllocateBlock(std::size_t size) {
+#if defined(TAMARIND_BLOCK_CACHE)
+  if (size >= kLargeBlock && !t_inTable) return AllocateLarge(size);
+#endif
   void* block = std::malloc(size ? size : 1);
-  if (block && size >= kLargeBlock) AdviseHugePages(block, size);
   if (block) AdviseHeapGrowth();
   return block;
+}
+
+void FreeBlock(void* block) {
+  if (!block) return;
+#if defined(TAMARIND_BLOCK_CACHE)
+  if (!t_inTable && FreeLarge(block)) return;
+#endif
+  std::free(block);
+}
+
+std::size_t ReleaseBlockCache() {
+#if defined(TAMARIND_BLOCK_CACHE)
+  BlockTable& t = Table();
+  std::vector<Span> spans;
+  {
+    TableLock lock(t.mutex);
+    spans.swap(t.cached);
+    t.cachedBytes = 0;
+  }
+  std::size_t released = 0;
+  for (const Span& s : spans) {
+    munmap(reinterpret_cast<void*>(s.base), s.length);
+    released += s.length;
+  }
+  return released;
+#else
+  return 0;
+#endif
+}
+
+std::size_t CachedBlockBytes() {
+#if defined(TAMARIND_BLOCK_CACHE)
+  BlockTable& t = Table();
+  TableLock lock(t.mutex);
+  return t.cachedBytes;
+#else
+  return 0;
+#endif
 }

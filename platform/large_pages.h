@@ -1,14 +1,22 @@
-// Large memory blocks on transparent huge pages.
+// Large memory blocks on transparent huge pages, and pages kept for reuse.
 //
 // On the virtual machines the viewer often runs on, the first write to each
-// fresh 4 KiB page costs several microseconds, which for a model of a million
-// polygons is most of its load time. Blocks of kLargeBlock bytes or more are
-// asked to come on 2 MiB pages before any of their pages is touched; where
-// the system keeps huge pages for regions that ask (Linux's usual "madvise"
-// setting), one fault then maps 2 MiB.
+// fresh 4 KiB page costs several microseconds (the host maps it), which for a
+// model of a million polygons is most of its load time. Two things cut it:
+//  - Blocks of kLargeBlock bytes or more get a mapping of their own, 2 MiB
+//    aligned and asked to come on 2 MiB pages before any of their pages is
+//    touched; where the system keeps huge pages for regions that ask (Linux's
+//    usual "madvise" setting), one fault then maps 2 MiB.
+//  - A freed large block keeps its pages in a cache, and the next large
+//    block is made of cached pages first: they are moved into place by the
+//    page tables (mremap), never copied, and only the rest of the block
+//    comes fresh. Since an allocation takes every cached page it can before
+//    any fresh one, the memory the process holds never exceeds the most its
+//    live blocks have ever held. ReleaseBlockCache gives the cache back.
 //
-// The executables (not the libraries) replace the global allocation function
-// with AllocateBlock; see large_pages_new.cpp.
+// The executables (not the libraries) replace the global allocation and
+// deallocation functions with AllocateBlock and FreeBlock; see
+// large_pages_new.cpp.
 #pragma once
 
 #include <cstddef>
@@ -21,6 +29,16 @@ constexpr std::size_t kLargeBlock = std::size_t(1) << 20;
 // not available). Contents are never changed.
 std::size_t AdviseHugePages(void* block, std::size_t size);
 
-// malloc, followed by AdviseHugePages for blocks of kLargeBlock bytes or more.
-// Null when malloc fails. Release with free.
+// A block of at least `size` bytes, aligned to 16 bytes or more; null when
+// memory runs out. Blocks below kLargeBlock come from malloc; larger ones
+// are mapped as described above. Release with FreeBlock. Thread-safe.
 void* AllocateBlock(std::size_t size);
+
+// Releases a block from AllocateBlock (or from malloc); null is ignored.
+void FreeBlock(void* block);
+
+// Unmaps the pages the cache holds; returns how many bytes that gave back.
+std::size_t ReleaseBlockCache();
+
+// Bytes of freed large blocks the cache holds now.
+std::size_t CachedBlockBytes();

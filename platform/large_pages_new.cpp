@@ -1,7 +1,7 @@
-// The program's global allocation function: AllocateBlock, so that large
-// blocks come on huge pages (see large_pages.h). The other forms of operator
-// new (arrays, nothrow) end up here; operator delete stays the library's,
-// which frees what malloc gave.
+// The program's global allocation and deallocation functions: AllocateBlock
+// and FreeBlock, so that large blocks come on huge pages and their pages are
+// reused (see large_pages.h). The other forms of operator new and delete
+// (arrays, nothrow, sized) end up in these two.
 //
 // Linked into the executables only, as an object: a library must not replace
 // the global allocation functions. Left out of sanitizer builds, whose
@@ -39,4 +39,7 @@ void* operator new(std::size_t size) {
     handler();
   }
 }
+
+void operator delete(void* block) noexcept { FreeBlock(block); }
+void operator delete(void* block, std::size_t) noexcept { FreeBlock(block); }
 #endif

@@ -20,6 +20,7 @@
 #include "cell_font.h"
 #include "gui_thread.h"
 #include "input_mapping.h"
+#include "large_pages.h"
 #include "shell_commands.h"
 #include "shell_dialogs.h"
 #include "system.h"
@@ -333,7 +334,10 @@ void MainWindow::ShowLoadingText(const std::string& text) {
 }
 
 void MainWindow::WaitWhileLoading(const std::atomic<int>& loading) {
-  if (!loading.load()) return;
+  if (!loading.load()) {
+    ReleaseBlockCache();
+    return;
+  }
   InputDropper dropper(this);
   qApp->installEventFilter(&dropper);
   view_->PauseRendering(true);
@@ -358,6 +362,9 @@ void MainWindow::WaitWhileLoading(const std::atomic<int>& loading) {
   loadingText_->hide();
   view_->PauseRendering(false);
   qApp->removeEventFilter(&dropper);
+  // The pages of the blocks the load freed were kept for its own later
+  // blocks; once it is over they are given back.
+  ReleaseBlockCache();
 }
 
 void MainWindow::RemoveItem(int popup, int id) {
