@@ -190,7 +190,7 @@ void Lwo2Reader::ReadPols(ByteSource& c, uint32_t length) {
   // The reserved room is mapped a step ahead of the records that fill it
   // (see PrefaultForWriting); the room is only a bound on what the chunk
   // holds, so no more than one step is ever mapped beyond the last record.
-  constexpr size_t kMapStep = (size_t(1) << 20) / sizeof(ObjPolygon);
+  constexpr size_t kMapStep = kParallelPrefault / sizeof(ObjPolygon);
   size_t mapped = polys.size();
   // With the library's own AddPolygon, the chunk's face normals are computed
   // after it, in parts at once: the points do not change meanwhile.

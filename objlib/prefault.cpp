@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "parallel.h"
+
 #if defined(__linux__)
 #include <sys/mman.h>
 #include <unistd.h>
@@ -17,7 +19,19 @@ void PrefaultForWriting(const void* begin, const void* end) {
   uintptr_t last = reinterpret_cast<uintptr_t>(end) & ~(page - 1);
   if (last <= first) return;
   if (last - first > kPrefaultLimit) last = first + kPrefaultLimit;
-  madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
+  // A host maps the pages of several cores at once: a long range is cut
+  // into parts of whole huge pages, one per core.
+  constexpr uintptr_t kHuge = uintptr_t(2) << 20;
+  const size_t hugePages = (last - first) / kHuge;
+  unsigned parts = last - first >= kParallelPrefault ? PartsFor(kParallelMinimum) : 1;
+  if (parts > hugePages) parts = unsigned(hugePages > 0 ? hugePages : 1);
+  auto work = [&](unsigned k) {
+    // Cuts fall on huge-page boundaries; the last part takes the rest.
+    const uintptr_t from = k == 0 ? first : ((first + PartBegin(k, parts, last - first)) & ~(kHuge - 1));
+    const uintptr_t to = k + 1 == parts ? last : ((first + PartBegin(k + 1, parts, last - first)) & ~(kHuge - 1));
+    if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
+  };
+  RunParts(parts, work);
 #else
   (void)begin;
   (void)end;

@@ -9,6 +9,8 @@
 // are asked for, so a count read from a file never commits more memory than
 // that before it is really used. Without the request (Linux before 5.14, or
 // another system) or when it fails, pages come by faults as before; the
-// bytes in the range are never changed.
+// bytes in the range are never changed. A range of kParallelPrefault bytes or
+// more is mapped by several threads at once (see PartsFor).
 constexpr size_t kPrefaultLimit = size_t(256) << 20;
+constexpr size_t kParallelPrefault = size_t(4) << 20;
 void PrefaultForWriting(const void* begin, const void* end);

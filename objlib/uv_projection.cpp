@@ -478,7 +478,7 @@ struct UvPass {
 int SharePolygon(ObjectDb* db, UvPass& pass, size_t pi, const CornerUv* corners) {
   // The list's room is mapped a step ahead of the coordinates added to it,
   // never more than a step past the last one.
-  constexpr size_t kMapStep = (size_t(1) << 20) / sizeof(ObjUv);
+  constexpr size_t kMapStep = kParallelPrefault / sizeof(ObjUv);
   ObjLayer* l = db->currentLayer;
   const int corner = l->Polygons()[pi].vertexCount;
   if (l->uvs.size() + size_t(corner) > pass.mapped) {

@@ -5,9 +5,13 @@
 #include <cstring>
 #include <vector>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include "object_checks.h"
 #include "objectdb.h"
 #include "ops_internal.h"
+#include "prefault.h"
 #include "surface_attributes.h"
 #include "test_support.h"
 
@@ -446,6 +450,44 @@ TEST(ObjectDbMemory, PrefaultingLeavesTheBytesAsTheyWere) {
   fresh[size - 1] = 5;
   EXPECT_EQ(fresh[size - 1], 5);
   free(fresh);
+}
+
+// A long range is mapped by several threads, each from a huge-page boundary:
+// together they map every page of it, and none outside it.
+TEST(ObjectDbMemory, PrefaultingInPartsMapsTheWholeRange) {
+  ParallelLimitsScope threeParts(1, 3);
+  const size_t size = (size_t(13) << 20) + 4096 * 5;
+  void* block = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(block, MAP_FAILED);
+  uint8_t* bytes = static_cast<uint8_t*>(block);
+  const size_t page = size_t(sysconf(_SC_PAGESIZE));
+  // Written pages at both ends keep what they hold.
+  bytes[0] = 9;
+  bytes[size - 1] = 7;
+  const size_t from = page * 3 + 100, to = size - page * 2 - 100;
+  PrefaultForWriting(bytes + from, bytes + to);
+  std::vector<unsigned char> resident(size / page);
+  ASSERT_EQ(mincore(block, size, resident.data()), 0);
+  size_t inside = 0, outside = 0;
+  for (size_t i = 0; i < resident.size(); ++i) {
+    const bool within = i * page >= from && (i + 1) * page <= to;
+    if (within)
+      inside += resident[i] & 1;
+    else if (i != 0 && i + 1 != resident.size())
+      outside += resident[i] & 1;
+  }
+  if (inside == 0) {
+    munmap(block, size);
+    GTEST_SKIP() << "pages are not mapped ahead on this system";
+  }
+  const size_t whole = (to / page) - (from + page - 1) / page;
+  EXPECT_EQ(inside, whole);
+  // Huge pages may bring a neighbouring page in; never a whole step more.
+  EXPECT_LT(outside, (size_t(2) << 20) / page * 2);
+  EXPECT_EQ(bytes[0], 9);
+  EXPECT_EQ(bytes[size - 1], 7);
+  for (size_t i = from; i < to; i += 4093) ASSERT_EQ(bytes[i], 0) << i;
+  munmap(block, size);
 }
 
 TEST(ObjectDbClone, SharesDataAndClosesAlone) {
