@@ -343,6 +343,15 @@ int BuildNormalsPerPoint(ObjectDb* db) {
     };
     auto points = [&](unsigned k) {
       for (size_t i = PartBegin(k, parts, pointCount), end = PartBegin(k + 1, parts, pointCount); i < end; ++i) {
+        // The face normals a point reads lie far apart in the polygon list:
+        // those of a point a few on are asked for ahead.
+        if (i + 8 < end) {
+          const PolygonLinks* ahead = PointLinks(l, int(i + 8));
+          for (int j = 0; ahead && j < ahead->count; ++j) {
+            const uint32_t q = uint32_t(ahead->polygons[j]);
+            if (q < polygonCount) __builtin_prefetch(polys[q].normal);
+          }
+        }
         double sum[3];
         AveragePointNormal(*PointLinks(l, int(i)), face, sum);
         ObjNormal& n = l->normals[i];

@@ -14,3 +14,12 @@
 constexpr size_t kPrefaultLimit = size_t(256) << 20;
 constexpr size_t kParallelPrefault = size_t(4) << 20;
 void PrefaultForWriting(const void* begin, const void* end);
+
+// v.assign(n, value), its room mapped ahead (see PrefaultForWriting).
+template <typename Vector, typename T>
+void AssignMapped(Vector& v, size_t n, const T& value) {
+  v.clear();
+  v.reserve(n);
+  PrefaultForWriting(v.data(), v.data() + n);
+  v.assign(n, value);
+}

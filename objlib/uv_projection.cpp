@@ -387,7 +387,7 @@ class MappedCorners {
     const size_t poolSize = l.pointLinkPool.size();
     if (poolSize > UINT32_MAX) return false;
     try {
-      points_.assign(l.points.size(), Point());
+      AssignMapped(points_, l.points.size(), Point());
       size_t total = 0;
       for (size_t i = 0; i < l.points.size(); ++i) {
         const auto* links = static_cast<const PolygonLinks*>(l.points[i].userData);
@@ -401,7 +401,7 @@ class MappedCorners {
         points_[i] = {count > 0 ? uint32_t(at) : 0, uint32_t(total), 0, int32_t(count)};
         total += count;
       }
-      uv_.assign(total, -1);
+      AssignMapped(uv_, total, -1);
     } catch (const std::bad_alloc&) {
       return false;
     }
