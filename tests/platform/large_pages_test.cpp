@@ -81,7 +81,7 @@ TEST(LargePages, AllocatesBlocksOfAnySize) {
 
 TEST(LargePages, FreedPagesMakeTheNextLargeBlock) {
   ReleaseBlockCache();
-  const size_t first = kHugePageSize * 2 + 4096 * 3;
+  const size_t first = kCachedBlock + 4096 * 3;
   Block a = Allocate(first);
   ASSERT_TRUE(a);
   if (reinterpret_cast<std::uintptr_t>(a.get()) % kHugePageSize != 0) GTEST_SKIP() << "large blocks come from malloc here";
@@ -91,7 +91,7 @@ TEST(LargePages, FreedPagesMakeTheNextLargeBlock) {
 
   // A larger block starts with the freed pages, as they were left, and
   // goes on with fresh (zero) ones.
-  const size_t second = kHugePageSize * 3;
+  const size_t second = kCachedBlock + kHugePageSize * 3;
   Block b = Allocate(second);
   ASSERT_TRUE(b);
   EXPECT_EQ(CachedBlockBytes(), 0u);
@@ -107,14 +107,22 @@ TEST(LargePages, FreedPagesMakeTheNextLargeBlock) {
   EXPECT_EQ(c.get()[kLargeBlock - 1], 0x33);
   EXPECT_EQ(CachedBlockBytes(), second - kLargeBlock);
 
-  // A block of exactly a cached size is that block again.
+  // A block below kCachedBlock is given back when freed, whatever pages it
+  // took from the cache.
   c.reset();
-  EXPECT_EQ(ReleaseBlockCache(), second);
+  EXPECT_EQ(CachedBlockBytes(), second - kLargeBlock);
+  Block small = Allocate(kCachedBlock - 4096);
+  EXPECT_EQ(CachedBlockBytes(), second - kLargeBlock - (kCachedBlock - 4096));
+  small.reset();
+  EXPECT_EQ(CachedBlockBytes(), second - kLargeBlock - (kCachedBlock - 4096));
+  EXPECT_EQ(ReleaseBlockCache(), second - kLargeBlock - (kCachedBlock - 4096));
   EXPECT_EQ(CachedBlockBytes(), 0u);
-  Block d = Allocate(kHugePageSize * 2);
+
+  // A block of exactly a cached size is that block again.
+  Block d = Allocate(kCachedBlock);
   unsigned char* at = d.get();
   d.reset();
-  d = Allocate(kHugePageSize * 2);
+  d = Allocate(kCachedBlock);
   EXPECT_EQ(d.get(), at);
   EXPECT_EQ(CachedBlockBytes(), 0u);
   d.reset();
@@ -144,14 +152,14 @@ TEST(LargePages, ThreadsShareTheCacheSafely) {
       unsigned seed = 12345u + unsigned(t);
       for (int i = 0; i < 60; ++i) {
         seed = seed * 1103515245u + 12345u;
-        const size_t size = kLargeBlock + (seed >> 8) % (kHugePageSize * 3);
+        const size_t size = kLargeBlock + (seed >> 8) % (kCachedBlock + kHugePageSize * 4);
         auto* p = static_cast<unsigned char*>(AllocateBlock(size));
         if (!p) continue;
         const unsigned char mark = static_cast<unsigned char>(t * 60 + i);
         for (size_t k = 0; k < size; k += 4096) p[k] = mark;
         p[size - 1] = mark;
         held.push_back({p, size});
-        if (held.size() > 3 || (seed & 1)) {
+        if (held.size() > 2 || (seed & 1)) {
           auto [q, n] = held.front();
           held.erase(held.begin());
           const unsigned char want = q[0];
