@@ -42,7 +42,14 @@ void AdviseHeapGrowth() {
 #if defined(__linux__) && defined(MREMAP_FIXED)
 #define TAMARIND_BLOCK_CACHE 1
 
-constexpr std::size_t kPage = 4096;
+// The system's page size, a power of two (4 KiB where it cannot be told).
+std::size_t PageSize() {
+  static const std::size_t page = [] {
+    const long p = sysconf(_SC_PAGESIZE);
+    return p > 0 && (p & (p - 1)) == 0 ? std::size_t(p) : std::size_t(4096);
+  }();
+  return page;
+}
 
 // Set while a thread holds the table's lock. The table's containers then
 // get their memory from malloc and give it back with free, so their
@@ -77,7 +84,7 @@ BlockTable& Table() {
   return *table;
 }
 
-// A fresh anonymous mapping of `length` bytes (a multiple of kPage) whose
+// A fresh anonymous mapping of `length` bytes (a multiple of PageSize()) whose
 // start is 2 MiB aligned; null when the system refuses it.
 void* MapAligned(std::size_t length) {
   void* p = mmap(nullptr, length + kHugePageSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -92,7 +99,8 @@ void* MapAligned(std::size_t length) {
 
 void* AllocateLarge(std::size_t size) {
   if (size > SIZE_MAX - kHugePageSize * 2) return nullptr;
-  const std::size_t length = (size + kPage - 1) & ~(kPage - 1);
+  const std::size_t page = PageSize();
+  const std::size_t length = (size + page - 1) & ~(page - 1);
   BlockTable& t = Table();
   {
     // A cached span of exactly the size is handed out as it stands.
