@@ -108,7 +108,11 @@ void* AllocateLarge(std::size_t size) {
     for (std::size_t i = t.cached.size(); i-- > 0;) {
       const Span s = t.cached[i];
       if (s.length != length || (s.base & (kHugePageSize - 1)) != 0) continue;
-      t.live.emplace(s.base, s.length);
+      try {
+        t.live.emplace(s.base, s.length);
+      } catch (...) {
+        return nullptr;  // no room to record it: memory has run out
+      }
       t.cached.erase(t.cached.begin() + std::ptrdiff_t(i));
       t.cachedBytes -= s.length;
       return reinterpret_cast<void*>(s.base);

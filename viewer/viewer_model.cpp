@@ -8,6 +8,7 @@
 
 #include "objectdb.h"
 #include "parallel.h"
+#include "prefault.h"
 #include "surface_attributes.h"
 #include "texture_table.h"
 #include "triangulate.h"
@@ -28,12 +29,10 @@ void Normalise(float v[3]) {
 }
 
 // Sizes an array that is filled right after, its pages mapped in one request
-// rather than one fault at a time (see PrefaultForWriting).
+// rather than one fault at a time (see AssignMapped).
 template <typename T>
 void SizeForFilling(std::vector<T>& v, size_t n) {
-  v.reserve(n);
-  PrefaultForWriting(v.data(), v.data() + n);
-  v.resize(n);
+  AssignMapped(v, n, T());
 }
 
 // One triangle-to-be of the model: a polygon of the layer or a triangle set
