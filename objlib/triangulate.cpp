@@ -178,8 +178,15 @@ class Triangulator {
     if (p->vertexCount < 4) return 0;
     TakeSource(index, *p);
     Project(index);
-    SeparateBridges();
-    MakePolygonList();
+    // Nearly every polygon cut is a quadrilateral that ends as a fan: that
+    // answer is found without the sweep's lists (and, with a log, the lists
+    // are made anyway for their trace).
+    if (db_->logFile || !QuadFans()) {
+      SeparateBridges();
+      MakePolygonList();
+    } else {
+      convex_ = true;
+    }
     if (convex_) {
       if (!(flags & TRI_KEEP_CONVEX)) OutputConvex();
       return 0;
@@ -491,6 +498,31 @@ class Triangulator {
     f.firstEdge = edgeHead_;
     f.firstNode = edges_[size_t(edgeHead_)].start;
     faces_.push_back(f);
+  }
+
+  // True when the nodes are four corners of distinct points that
+  // MakePolygonList would leave convex_ (SeparateBridges finds no bridge
+  // among distinct points): a corner not finite, the outline crossing
+  // itself, or every turn convex. False leaves the polygon to the sweep.
+  bool QuadFans() const {
+    if (nodes_.size() != 4) return false;
+    const Node* v = nodes_.data();
+    for (int i = 0; i < 4; ++i) {
+      if (!std::isfinite(v[i].x) || !std::isfinite(v[i].y)) return true;
+      for (int j = i + 1; j < 4; ++j)
+        if (v[i].point == v[j].point) return false;
+    }
+    const bool flip = Cross(v[0], v[1], v[2]) + Cross(v[0], v[2], v[3]) < 0;
+    // The outline's edges k as MakePolygonList lays them out.
+    Edge e[4];
+    for (int k = 0; k < 4; ++k) {
+      e[k].start = flip ? (4 - k) % 4 : k;
+      e[k].end = flip ? (7 - k) % 4 : (k + 1) % 4;
+    }
+    if (SegmentsCross(e[0], e[2]) || SegmentsCross(e[1], e[3])) return true;
+    for (int k = 0; k < 4; ++k)
+      if (!(Cross(v[e[(k + 3) % 4].start], v[e[k].start], v[e[k].end]) >= 0)) return false;
+    return true;
   }
 
   // Proper crossing of two edges; touching ends, parallel and collinear

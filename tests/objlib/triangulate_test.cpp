@@ -474,6 +474,58 @@ TEST(TriangulateHostile, DegenerateOutlinesStayConsistent) {
   EXPECT_EQ(r.o.GetPolygonCount(r.db), before);
 }
 
+// Four-cornered polygons cut without a log take a shorter road than the
+// traced sweep; both must give the same triangles, whatever the outline.
+TEST(TriangulateShapes, QuadsCutAsTheTracedSweepCutsThem) {
+  const double nan = std::nan("");
+  std::vector<std::vector<std::array<double, 3>>> quads = {
+      {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}},        // convex
+      {{0, 0, 0}, {0, 1, 0}, {1, 1, 0}, {1, 0, 0}},        // clockwise
+      {{0, 0, 0}, {2, 0, 0}, {1, 0.3, 0}, {1, 2, 0}},      // dart: one reflex corner
+      {{0, 0, 0}, {1, 1, 0}, {1, 0, 0}, {0, 1, 0}},        // bow tie
+      {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {1, 1, 0}},        // collinear corners
+      {{0, 0, 0}, {1, 0, 0.4}, {1, 1, 0}, {0, 1, 0.4}},    // not planar
+      {{0, 0, 0}, {1, 0, 0}, {nan, 1, 0}, {0, 1, 0}},      // not finite
+      {{0, 0, 0}, {1e300, 0, 0}, {1e300, 1e300, 0}, {0, 1, 0}},
+      {{0, 0, 0}, {1, 0, 0}, {1, 1e-9, 0}, {0, 1, 0}},     // nearly repeated corner
+  };
+  std::mt19937 random(7);
+  std::uniform_real_distribution<double> at(-1, 1);
+  for (int i = 0; i < 200; ++i) {
+    std::vector<std::array<double, 3>> q(4);
+    for (auto& c : q) c = {at(random), at(random), at(random) * 0.2};
+    quads.push_back(q);
+  }
+  // Point indices repeated out of turn (a bridge), and two points at one place.
+  const std::vector<std::vector<int32_t>> shared = {{0, 1, 0, 2}, {0, 1, 2, 1}, {0, 1, 2, 3}};
+  auto cut = [&](bool traced, std::vector<int32_t>* out) {
+    Db t;
+    FILE* log = traced ? tmpfile() : nullptr;
+    ASSERT_TRUE(log || !traced);
+    t.db->logFile = log;
+    for (auto& q : quads) t.Polygon(q);
+    const int first = t.o.GetPointCount(t.db);
+    for (V2 v : std::vector<V2>{{0, 0}, {1, 0}, {1, 1}, {1, 1}}) t.o.AddPoint(t.db, v.x, v.y, 0);
+    for (auto idx : shared) {
+      for (int32_t& k : idx) k += first;
+      t.o.AddPolygon(t.db, 4, idx.data(), nullptr);
+    }
+    t.o.TriangulatePolygons(t.db, 0);
+    t.db->logFile = nullptr;
+    if (log) fclose(log);
+    EXPECT_EQ(FindInconsistency(t.db), "");
+    for (int i = 0; i < t.o.GetPolygonCount(t.db); ++i) {
+      const ObjPolygon* p = t.o.GetPolygon(t.db, i);
+      out->push_back(-1);
+      out->insert(out->end(), p->points.begin(), p->points.end());
+    }
+  };
+  std::vector<int32_t> traced, quick;
+  cut(true, &traced);
+  cut(false, &quick);
+  EXPECT_EQ(quick, traced);
+}
+
 // The trace goes to the log file; a long concave outline stays fast.
 TEST(TriangulateHostile, TraceAndLargeConcavePolygon) {
   Db logged;
