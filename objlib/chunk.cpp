@@ -62,7 +62,7 @@ int ByteSource::ReadU1(uint8_t* out, int n) {
   return Take(out, size_t(n)) ? n : 0;
 }
 
-int ByteSource::ReadU2(uint16_t* out, int n) {
+int ByteSource::ReadU2Checked(uint16_t* out, int n) {
   bool ok = true;
   for (int i = 0; i < n; ++i) {
     uint8_t b[2];
@@ -92,7 +92,7 @@ int ByteSource::ReadU4(uint32_t* out, int n) {
   return ok ? 4 * n : 0;
 }
 
-int ByteSource::ReadF4(float* out, int n) {
+int ByteSource::ReadF4Checked(float* out, int n) {
   bool ok = true;
   for (int i = 0; i < n; ++i) {
     uint32_t bits;
@@ -102,9 +102,7 @@ int ByteSource::ReadF4(float* out, int n) {
   return ok ? 4 * n : 0;
 }
 
-int ByteSource::ReadVEC12(float* out, int n) { return ReadF4(out, 3 * n); }
-
-int ByteSource::ReadVX(uint32_t* out) {
+int ByteSource::ReadVXChecked(uint32_t* out) {
   uint8_t b[4];
   Take(b, 2);
   if (b[0] == 0xFF) {

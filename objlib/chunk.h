@@ -60,12 +60,38 @@ class ByteSource {
   int ReadID4(char text[5]);
   int ReadID4(Id4* id);
   int ReadU1(uint8_t* out, int n = 1);
-  int ReadU2(uint16_t* out, int n = 1);
+  int ReadU2(uint16_t* out, int n = 1) {
+    if (n == 1 && Remaining() >= 2) {
+      *out = uint16_t((data_[pos_] << 8) | data_[pos_ + 1]);
+      pos_ += 2;
+      return 2;
+    }
+    return ReadU2Checked(out, n);
+  }
   int ReadI2(int16_t* out, int n = 1);
   int ReadU4(uint32_t* out, int n = 1);
-  int ReadF4(float* out, int n = 1);
-  int ReadVEC12(float* out, int n = 1);  // n vectors of three floats
-  int ReadVX(uint32_t* out);
+  int ReadF4(float* out, int n = 1) {
+    if (n < 0 || size_t(n) > Remaining() / 4) return ReadF4Checked(out, n);
+    for (int i = 0; i < n; ++i, pos_ += 4) {
+      const uint8_t* b = data_ + pos_;
+      const uint32_t bits = (uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) | b[3];
+      __builtin_memcpy(&out[i], &bits, 4);
+    }
+    return 4 * n;
+  }
+  int ReadVEC12(float* out, int n = 1) { return ReadF4(out, 3 * n); }  // n vectors of three floats
+  int ReadVX(uint32_t* out) {
+    if (Remaining() < 4) return ReadVXChecked(out);
+    const uint8_t* b = data_ + pos_;
+    if (b[0] == 0xFF) {
+      *out = (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) | b[3];
+      pos_ += 4;
+      return 4;
+    }
+    *out = uint32_t((b[0] << 8) | b[1]);
+    pos_ += 2;
+    return 2;
+  }
   // Reads an S0 into text (capacity bytes, capacity >= 1), cutting the name
   // to capacity - 1 bytes; stops at `end` (absolute position, clamped to the
   // source) and sets the error flag when no NUL is found before it.
@@ -78,6 +104,10 @@ class ByteSource {
  protected:
   // Copies n bytes or, on a short source, zero-fills and flags the error.
   bool Take(void* out, size_t n);
+  // The reads above byte by byte through Take, for the end of the source.
+  int ReadU2Checked(uint16_t* out, int n);
+  int ReadF4Checked(float* out, int n);
+  int ReadVXChecked(uint32_t* out);
 
   const uint8_t* data_ = nullptr;
   size_t size_ = 0;

@@ -87,6 +87,59 @@ TEST(ChunkBuffRead, ReadsStraddlingTheLimitGiveZerosAndFlag) {
   EXPECT_TRUE(c.AtEnd());
 }
 
+// Cut anywhere, a run of values reads as the same run over zero bytes from
+// the cut on, with the error flag from the first value the cut reaches.
+TEST(ChunkBuffRead, EveryCutReadsAsZeroPaddedBytes) {
+  ChunkBuffWriter w;
+  const float vec[3] = {1.5f, -2.0f, 3.25f};
+  for (uint32_t vx : {7u, 65280u, 0xABCDEFu, 65279u}) {
+    w.WriteU2(uint16_t(vx));
+    w.WriteVX(vx);
+    w.WriteVEC12(vec);
+  }
+  const std::vector<uint8_t> full = w.bytes;
+  struct Read {
+    std::vector<uint32_t> values;
+    std::vector<int> sizes;
+  };
+  auto readAll = [](ByteSource& b, std::vector<size_t>* ends) {
+    Read r;
+    for (int i = 0; i < 4; ++i) {
+      uint16_t u = 9;
+      r.sizes.push_back(b.ReadU2(&u));
+      r.values.push_back(u);
+      if (ends) ends->push_back(b.Position());
+      uint32_t vx = 9;
+      r.sizes.push_back(b.ReadVX(&vx));
+      r.values.push_back(vx);
+      if (ends) ends->push_back(b.Position());
+      float f[3] = {9, 9, 9};
+      r.sizes.push_back(b.ReadVEC12(f));
+      for (float x : f) r.values.push_back(uint32_t(std::lround(x * 4)));
+      if (ends) ends->push_back(b.Position());
+    }
+    return r;
+  };
+  for (size_t cut = 0; cut <= full.size(); ++cut) {
+    SCOPED_TRACE(cut);
+    std::vector<uint8_t> padded(full.begin(), full.begin() + ptrdiff_t(cut));
+    padded.resize(full.size() + 8, 0);
+    ChunkBuff whole(padded.data(), padded.size());
+    std::vector<size_t> ends;
+    const Read expected = readAll(whole, &ends);
+    ChunkBuff cutShort(full.data(), cut);
+    const Read got = readAll(cutShort, nullptr);
+    EXPECT_EQ(got.values, expected.values);
+    for (size_t k = 0; k < ends.size(); ++k) {
+      // Sizes: U2 and VEC12 give 0 once they run short, VX its nominal size.
+      const bool shortRead = ends[k] > cut;
+      EXPECT_EQ(got.sizes[k], shortRead && k % 3 != 1 ? 0 : expected.sizes[k]) << k;
+    }
+    EXPECT_EQ(cutShort.Error() != 0, ends.back() > cut);
+    EXPECT_LE(cutShort.Position(), cut);
+  }
+}
+
 TEST(ChunkF4, BitExactRoundTrip) {
   const uint32_t patterns[] = {0x80000000u /* -0.0 */, 0x7FC01234u /* NaN payload */, 0x3F800000u};
   for (uint32_t bits : patterns) {
