@@ -643,8 +643,8 @@ struct Reader {
       TextLine(&clip->still->imageName, true);
     } else if (name == "Sequence") {
       clip->clipType = CLIP_SEQUENCE;
-      clip->sequence = std::make_unique<ClipSequence>();
-      ClipSequence& s = *clip->sequence;
+      clip->sequence = std::make_unique<SceneClipSequence>();
+      SceneClipSequence& s = *clip->sequence;
       int v[6];
       for (int& x : v)
         if (!IntLine(&x)) return;
@@ -657,13 +657,13 @@ struct Reader {
       if (TextLine(&s.prefix, true)) TextLine(&s.suffix, false);
     } else if (name == "Animation") {
       clip->clipType = CLIP_ANIMATION;
-      clip->animation = std::make_unique<ClipAnimation>();
-      ClipAnimation& a = *clip->animation;
+      clip->animation = std::make_unique<SceneClipAnimation>();
+      SceneClipAnimation& a = *clip->animation;
       int index = 0;
       if (TextLine(&a.fileName, true) && TextLine(&a.serverName, false) && IntLine(&index)) a.index = int16_t(index);
     } else if (name == "Reference") {
       clip->clipType = CLIP_REFERENCE;
-      clip->reference = std::make_unique<ClipReference>();
+      clip->reference = std::make_unique<SceneClipReference>();
       if (!IntLine(&clip->reference->value)) return;
       for (std::string& s : clip->reference->texts)
         if (!TextLine(&s, true)) return;

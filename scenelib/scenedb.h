@@ -264,19 +264,21 @@ struct BackdropBlock : SceneRecord {
   PluginBlock* environmentPlugins = nullptr;
 };
 
+// A scene's clip bodies; an object's clips have records of their own
+// (clip_envelope.h), so these carry the scene's prefix.
 struct ClipStill {
   std::string imageName;
 };
-struct ClipSequence {
+struct SceneClipSequence {
   uint8_t digits = 0, flags = 0;
   int16_t startFrame = 0, loopLength = 0, firstFrame = 0, lastFrame = 0;
   std::string prefix, suffix;
 };
-struct ClipAnimation {
+struct SceneClipAnimation {
   std::string fileName, serverName;
   int16_t index = 0;
 };
-struct ClipReference {
+struct SceneClipReference {
   int value = 0;
   std::string texts[4];
 };
@@ -296,9 +298,9 @@ enum ClipAdjust { ADJUST_BRIGHTNESS, ADJUST_CONTRAST, ADJUST_HUE, ADJUST_GAMMA, 
 struct ClipRef : SceneRecord {
   int clipType = CLIP_STILL;
   std::unique_ptr<ClipStill> still;
-  std::unique_ptr<ClipSequence> sequence;
-  std::unique_ptr<ClipAnimation> animation;
-  std::unique_ptr<ClipReference> reference;
+  std::unique_ptr<SceneClipSequence> sequence;
+  std::unique_ptr<SceneClipAnimation> animation;
+  std::unique_ptr<SceneClipReference> reference;
   std::unique_ptr<ClipAdjustment> adjustments[5];  // by ClipAdjust
   std::unique_ptr<ClipTimes> times;
   int flags = 0, negative = 0, alphaMode = 0;
