@@ -413,17 +413,7 @@ CornerChannel* FindPolygonChannel(ObjectDb* db, int index, int key, int key2) {
 
 CornerChannel* SelectPolygonChannel(ObjectDb* db, int index, int key, int key2) {
   ObjPolygon* p = CurrentPolygon(db, index);
-  if (!p) return nullptr;
-  CornerChannel* c = FindPolygonChannel(db, index, key, key2);
-  if (!c) {
-    p->channels.emplace_back();
-    c = &p->channels.back();
-    c->key = int16_t(key);
-    c->key2 = int16_t(key2);
-    c->values.assign(size_t(p->vertexCount), 0);
-  }
-  p->currentChannel = c;
-  return c;
+  return p ? SelectChannel(*p, key, key2) : nullptr;
 }
 
 int FreePolygons(ObjectDb* db) {
@@ -1114,4 +1104,21 @@ void CloseObjectDb(ObjectDb** pdb) {
   }
   delete db;
   *pdb = nullptr;
+}
+
+CornerChannel* SelectChannel(ObjPolygon& p, int key, int key2) {
+  CornerChannel* c = nullptr;
+  for (auto& channel : p.channels)
+    if (channel.key == int16_t(key) && channel.key2 == int16_t(key2)) {
+      c = &channel;
+      break;
+    }
+  if (!c) {
+    c = &p.channels.emplace_back();
+    c->key = int16_t(key);
+    c->key2 = int16_t(key2);
+    c->values.assign(size_t(p.vertexCount), 0);
+  }
+  p.currentChannel = c;
+  return c;
 }

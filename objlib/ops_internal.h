@@ -43,6 +43,11 @@ ObjSurface* LookUpSurface(const ObjectDb* db, const char* name);
 // a whole chunk of polygons at once afterwards.
 int AddPolygonWithoutNormal(ObjectDb* db, int count, const int32_t* points, const char* surface);
 
+// The polygon's channel (key, key2), made (with a zero per corner) when it
+// has none, and made current: SelectPolygonChannel on a record in hand.
+// Throws std::bad_alloc when memory runs out.
+CornerChannel* SelectChannel(ObjPolygon& p, int key, int key2);
+
 // Polygon record of the current layer and type, or null.
 inline ObjPolygon* CurrentPolygon(ObjectDb* db, int index) {
   ObjLayer* l = db->currentLayer;

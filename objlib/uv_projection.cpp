@@ -276,15 +276,26 @@ void ProjectPoint(const Projection& pr, const double p[3], double* u, double* v)
   }
 }
 
+// The UV maps a texture layer reads: its discontinuous and its per-point
+// map, each null when missing or with fewer than two values per point.
+struct UvMaps {
+  ObjVMad* vmad = nullptr;
+  ObjVMap* vmap = nullptr;
+};
+
+UvMaps FindUvMaps(ObjectDb* db, const TextureLayer& t) {
+  const char* name = t.uvMapName.c_str();
+  UvMaps m{db->ops.FindVMad(db, ID_TXUV, name), db->ops.FindVMap(db, ID_TXUV, name)};
+  if (m.vmad && (m.vmad->dimension < 2 || m.vmad->polygonType != db->currentLayer->CurrentType())) m.vmad = nullptr;
+  if (m.vmap && m.vmap->dimension < 2) m.vmap = nullptr;
+  return m;
+}
+
 // Corners take the VMAD value for (point, polygon), else the VMAP value of
 // the point; maps with fewer than two values per point count as missing.
-int LookUpUvMap(ObjectDb* db, const TextureLayer& t, int polygon, const ObjPolygon& p, CornerUv* out) {
-  ObjLayer* l = db->currentLayer;
-  const char* name = t.uvMapName.c_str();
-  ObjVMad* vmad = db->ops.FindVMad(db, ID_TXUV, name);
-  ObjVMap* vmap = db->ops.FindVMap(db, ID_TXUV, name);
-  if (vmad && (vmad->dimension < 2 || vmad->polygonType != l->CurrentType())) vmad = nullptr;
-  if (vmap && vmap->dimension < 2) vmap = nullptr;
+int LookUpUvMap(ObjectDb* db, const UvMaps& maps, int polygon, const ObjPolygon& p, CornerUv* out) {
+  ObjVMad* vmad = maps.vmad;
+  ObjVMap* vmap = maps.vmap;
   int result = 0;
   for (int c = 0; c < p.vertexCount; ++c) {
     const int point = p.points[size_t(c)];
@@ -301,7 +312,9 @@ int LookUpUvMap(ObjectDb* db, const TextureLayer& t, int polygon, const ObjPolyg
   return result;
 }
 
-int ProjectCornerUv(ObjectDb* db, TextureLayer* t, int flags, int polygon, CornerUv* out) {
+// ProjectCornerUv, with the layer's UV maps looked up beforehand when
+// `maps` is given.
+int ProjectCorners(ObjectDb* db, TextureLayer* t, int flags, int polygon, CornerUv* out, const UvMaps* maps) {
   ObjPolygon* p = CurrentPolygon(db, polygon);
   if (!p || !t || !out || p->vertexCount < 0 || p->points.size() < size_t(p->vertexCount)) return ERR_PARAM;
   ObjLayer* l = db->currentLayer;
@@ -309,7 +322,7 @@ int ProjectCornerUv(ObjectDb* db, TextureLayer* t, int flags, int polygon, Corne
   int result = 0;
   Projection pr;
   if (t->projection == PROJ_UV_MAP) {
-    result = LookUpUvMap(db, *t, polygon, *p, out);
+    result = LookUpUvMap(db, maps ? *maps : FindUvMaps(db, *t), polygon, *p, out);
   } else {
     pr = MakeProjection(db, *t, polygon);
     for (int c = 0; c < n; ++c) {
@@ -343,6 +356,10 @@ int ProjectCornerUv(ObjectDb* db, TextureLayer* t, int flags, int polygon, Corne
     out[c].surfaceId = p->surfaceId;
   }
   return result;
+}
+
+int ProjectCornerUv(ObjectDb* db, TextureLayer* t, int flags, int polygon, CornerUv* out) {
+  return ProjectCorners(db, t, flags, polygon, out, nullptr);
 }
 
 // ------------------------------------------------------------- building
@@ -471,6 +488,7 @@ struct UvPass {
   std::vector<int32_t> indices;
   size_t mapped;                  // the UV list's room mapped so far (see PrefaultForWriting)
   const MappedCorners* done;      // answers shared lookups when set
+  bool libraryOps;                // no slot of the table replaced (HasLibraryOps)
 };
 
 // Gives polygon pi's projected corners (`corners`, vertexCount of them) their
@@ -505,6 +523,11 @@ int SharePolygon(ObjectDb* db, UvPass& pass, size_t pi, const CornerUv* corners)
     pass.indices[size_t(c)] = index;
   }
   try {
+    if (pass.libraryOps) {
+      // SelectPolygonChannel and SetPolygonChannelValues on the record in hand.
+      SelectChannel(l->Polygons()[pi], pass.channel, pass.n)->values.assign(pass.indices.begin(), pass.indices.end());
+      return 0;
+    }
     if (!db->ops.SelectPolygonChannel(db, int(pi), pass.channel, pass.n)) return 0;
   } catch (const std::bad_alloc&) {
     return SetError(db, ERR_MEMORY);
@@ -544,20 +567,30 @@ void ProjectStretch(ObjectDb* db, const UvPass& pass, const std::vector<TextureL
   into.begin = begin;
   into.end = end;
   into.offset.assign(end - begin, -1);
-  into.corners.clear();
+  auto layerFor = [&](const ObjPolygon& p) {
+    return p.surfaceName && p.surfaceId >= 0 && size_t(p.surfaceId) < layerOf.size() ? layerOf[size_t(p.surfaceId)]
+                                                                                      : nullptr;
+  };
+  size_t room = 0;
+  for (size_t pi = begin; pi < end; ++pi)
+    if (polys[pi].vertexCount > 0 && layerFor(polys[pi])) room += size_t(polys[pi].vertexCount);
+  into.corners.resize(room);
+  // Only the library's operations run here (see MapInStretches), so each
+  // texture layer's UV maps are looked up once rather than per polygon.
+  const TextureLayer* mapsOf = nullptr;
+  UvMaps maps;
+  size_t at = 0;
   for (size_t pi = begin; pi < end; ++pi) {
     const ObjPolygon& p = polys[pi];
-    TextureLayer* t = p.surfaceName && p.surfaceId >= 0 && size_t(p.surfaceId) < layerOf.size()
-                          ? layerOf[size_t(p.surfaceId)]
-                          : nullptr;
+    TextureLayer* t = layerFor(p);
     if (!t || p.vertexCount <= 0) continue;
-    const size_t at = into.corners.size();
-    into.corners.resize(at + size_t(p.vertexCount));
-    if (db->ops.ProjectCornerUv(db, t, pass.flags, int(pi), into.corners.data() + at) != 0) {
-      into.corners.resize(at);
-      continue;
+    if (t->projection == PROJ_UV_MAP && t != mapsOf) {
+      maps = FindUvMaps(db, *t);
+      mapsOf = t;
     }
+    if (ProjectCorners(db, t, pass.flags, int(pi), into.corners.data() + at, &maps) != 0) continue;
     into.offset[pi - begin] = int64_t(at);
+    at += size_t(p.vertexCount);
   }
 }
 
@@ -615,7 +648,7 @@ int MapPolygonUvs(ObjectDb* db, int channel, int n, int flags) {
       // Grown one append at a time instead.
     }
   }
-  UvPass pass{channel, n, flags, LayerLookup(db, channel, n), {}, {}, l->uvs.size(), nullptr};
+  UvPass pass{channel, n, flags, LayerLookup(db, channel, n), {}, {}, l->uvs.size(), nullptr, HasLibraryOps(db)};
   // The library's own sharing is answered from the corners mapped so far.
   MappedCorners done;
   bool tracked = (flags & UV_SHARE) && db->ops.AddSharedUv == AddSharedUv && done.Begin(*l);
