@@ -358,9 +358,7 @@ void ResizeCorners(ObjPolygon& p, int count) {
 int SetPolygonPoints(ObjectDb* db, int index, int count, const int32_t* points) {
   ObjPolygon* p = CurrentPolygon(db, index);
   if (!p || count < 0 || (count > 0 && !points)) return ERR_PARAM;
-  p->points.assign(points, points + count);
-  p->vertexCount = count;
-  ResizeCorners(*p, count);
+  SetPointsOf(*p, count, points);
   return 0;
 }
 
@@ -1121,4 +1119,10 @@ CornerChannel* SelectChannel(ObjPolygon& p, int key, int key2) {
   }
   p.currentChannel = c;
   return c;
+}
+
+void SetPointsOf(ObjPolygon& p, int count, const int32_t* points) {
+  p.points.assign(points, points + count);
+  p.vertexCount = count;
+  ResizeCorners(p, count);
 }

@@ -71,18 +71,22 @@ int SetVMapValue(ObjectDb* db, int index, int point, const float* values) {
   const size_t dim = size_t(m.dimension);
   if (dim > 0 && !values) return ERR_PARAM;
   if (!GrowSlotMap(m.slotOf, l->points.size(), point)) return SetError(db, ERR_MEMORY);
-  int32_t slot = m.slotOf[size_t(point)];
+  int32_t& slot = m.slotOf[size_t(point)];
+  if (slot >= 0) {
+    if (dim) std::copy(values, values + dim, m.values.begin() + ptrdiff_t(size_t(slot) * dim));
+    return 0;
+  }
+  // A new entry: its point and values are appended together, or neither is.
+  const size_t entries = m.points.size(), filled = m.values.size();
   try {
-    if (slot < 0) {
-      slot = int32_t(m.points.size());
-      m.points.push_back(point);
-      m.values.resize(m.values.size() + dim);
-      m.slotOf[size_t(point)] = slot;
-    }
+    m.points.push_back(point);
+    for (size_t i = 0; i < dim; ++i) m.values.push_back(values[i]);
   } catch (const std::bad_alloc&) {
+    m.points.resize(entries);
+    m.values.resize(filled);
     return SetError(db, ERR_MEMORY);
   }
-  if (dim) std::copy(values, values + dim, m.values.begin() + ptrdiff_t(size_t(slot) * dim));
+  slot = int32_t(entries);
   return 0;
 }
 

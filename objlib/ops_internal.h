@@ -43,6 +43,10 @@ ObjSurface* LookUpSurface(const ObjectDb* db, const char* name);
 // a whole chunk of polygons at once afterwards.
 int AddPolygonWithoutNormal(ObjectDb* db, int count, const int32_t* points, const char* surface);
 
+// SetPolygonPoints on a record in hand: the points, the corner count, and
+// every per-corner list cut or filled out to it.
+void SetPointsOf(ObjPolygon& p, int count, const int32_t* points);
+
 // The polygon's channel (key, key2), made (with a zero per corner) when it
 // has none, and made current: SelectPolygonChannel on a record in hand.
 // Throws std::bad_alloc when memory runs out.

@@ -99,7 +99,7 @@ class Triangulator {
   // each on polygons of its own: Run then leaves the object's error field
   // to the caller.
   explicit Triangulator(ObjectDb* db, AsideTriangles* aside = nullptr, bool shared = false)
-      : db_(db), aside_(aside), shared_(shared) {}
+      : db_(db), aside_(aside), shared_(shared), libraryOps_(HasLibraryOps(db)) {}
 
   // Triangulates polygon `index` (already range-checked). 0 or ERR_MEMORY.
   int Run(int index, int flags) {
@@ -119,6 +119,7 @@ class Triangulator {
   ObjectDb* db_;
   AsideTriangles* aside_;  // where appended triangles go instead, when set
   bool shared_;
+  bool libraryOps_;  // the source is then rewritten on its record, not through the table
   // The surface of the last triangle set aside.
   const char* lastSurfaceName_ = nullptr;
   int32_t lastSurfaceId_ = 0;
@@ -922,9 +923,11 @@ class Triangulator {
     const size_t before = a.Count();
     try {
       a.surfaceIds.push_back(lastSurfaceId_);
-      a.points.insert(a.points.end(), pts, pts + 3);
-      a.normals.insert(a.normals.end(), normals, normals + 3);
-      a.channel.insert(a.channel.end(), channel, channel + 3);
+      for (int i = 0; i < 3; ++i) {
+        a.points.push_back(pts[i]);
+        a.normals.push_back(normals[i]);
+        a.channel.push_back(channel[i]);
+      }
     } catch (const std::bad_alloc&) {
       // All four lists keep the same triangles.
       a.surfaceIds.resize(before);
@@ -936,6 +939,27 @@ class Triangulator {
 
   void RewriteSource(const int c[3]) {
     int32_t pts[3] = {src_.points[size_t(c[0])], src_.points[size_t(c[1])], src_.points[size_t(c[2])]};
+    if (libraryOps_) {
+      // SetPolygonPoints and CopyCornerValues as the library's operations
+      // do them, on the record itself.
+      ObjPolygon* p = CurrentPolygon(db_, src_.index);
+      if (!p) return;
+      SetPointsOf(*p, 3, pts);
+      ++written_;
+      auto pick = [&](const std::vector<int32_t>& from, CornerArray& to) {
+        if (from.empty()) return;
+        const int32_t v[3] = {from[size_t(c[0])], from[size_t(c[1])], from[size_t(c[2])]};
+        to.assign(v, v + 3);
+      };
+      pick(src_.normals, p->normals);
+      pick(src_.colors, p->colors);
+      size_t k = 0;
+      for (auto& ch : p->channels) {
+        if (k >= src_.channels.size()) break;
+        pick(src_.channels[k++].values, ch.values);
+      }
+      return;
+    }
     if (db_->ops.SetPolygonPoints(db_, src_.index, 3, pts) != 0) return;
     ++written_;
     CopyCornerValues(src_.index, c, false);

@@ -505,7 +505,7 @@ int SharePolygon(ObjectDb* db, UvPass& pass, size_t pi, const CornerUv* corners)
     pass.mapped = l->uvs.size() + step;
   }
   try {
-    pass.indices.assign(size_t(corner), 0);
+    pass.indices.resize(size_t(corner));  // every corner is given its index below
   } catch (const std::bad_alloc&) {
     return SetError(db, ERR_MEMORY);
   }
