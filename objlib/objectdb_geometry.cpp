@@ -301,7 +301,10 @@ void CornersTakePointNormals(ObjectDb* db, size_t begin, size_t end) {
   }
 }
 
-int BuildNormalsPerPoint(ObjectDb* db) {
+// One normal per point. With `setCorners`, the polygons' normal lists have
+// not been made yet: the split path makes each (-1 per corner) as it
+// reaches its polygon (see BuildNormals).
+int BuildNormalsPerPoint(ObjectDb* db, bool setCorners) {
   ObjLayer* l = db->currentLayer;
   auto& polys = l->Polygons();
   const size_t pointCount = l->points.size(), polygonCount = polys.size();
@@ -313,6 +316,11 @@ int BuildNormalsPerPoint(ObjectDb* db) {
   }
   const unsigned parts = HasLibraryOps(db) ? PartsFor(pointCount) : 1;
   if (parts == 1) {
+    try {
+      if (setCorners) ForEachInParts(polys, [](ObjPolygon& p) { p.normals.assign(size_t(p.vertexCount), -1); });
+    } catch (const std::bad_alloc&) {
+      return SetError(db, ERR_MEMORY);
+    }
     auto face = [&](int32_t q, double n[3]) { db->ops.GetPolygonNormal(db, q, n); };
     for (size_t i = 0; i < pointCount; ++i) {
       double sum[3];
@@ -332,9 +340,10 @@ int BuildNormalsPerPoint(ObjectDb* db) {
       const size_t begin = PartBegin(k, parts, polygonCount), end = PartBegin(k + 1, parts, polygonCount);
       for (size_t pi = begin; pi < end; ++pi) {
         ObjPolygon& p = polys[pi];
+        if (setCorners) p.normals.assign(size_t(p.vertexCount), -1);
         if (p.vertexCount >= 3 && IsZero(p.normal)) ComputeFaceNormal(*l, p, p.normal);
+        CornersTakePointNormals(db, pi, pi + 1);
       }
-      CornersTakePointNormals(db, begin, end);
     };
     RunParts(parts, faces);
     auto face = [&](int32_t q, double n[3]) {
@@ -436,22 +445,43 @@ int BuildNormalsByAngle(ObjectDb* db, int flags) {
 int BuildNormals(ObjectDb* db, int flags) {
   ObjLayer* l = db->currentLayer;
   if (!l) return ERR_PARAM;
-  db->ops.FreeNormals(db);
+  // With the library's own operations and one normal per point over enough
+  // points to split, the current polygons' normal lists are cleared and
+  // made in the pass that computes their face normals, instead of in two
+  // passes of their own before it.
+  const bool inFacePass = (flags & 2) && HasLibraryOps(db) && PartsFor(l->points.size()) > 1;
+  if (inFacePass) {
+    l->normals.clear();
+    l->normalUserData.clear();
+    l->normalLinkPool.clear();
+    l->normalLinksBuilt = false;
+    for (auto& g : l->groups)
+      if (&g.polygons != &l->Polygons()) ForEachInParts(g.polygons, [](ObjPolygon& p) { p.normals.clear(); });
+  } else {
+    db->ops.FreeNormals(db);
+  }
   const bool reuse = l->pointLinksHeld && l->pointLinksBuilt;
   int status = reuse ? 0 : db->ops.BuildPointPolygonLinks(db);
   if (status == ERR_DATABASE) {
     db->error = 0;  // no points: nothing to build
+    if (inFacePass) ForEachInParts(l->Polygons(), [](ObjPolygon& p) { p.normals.clear(); });
     return 0;
   }
-  if (status) return status;
+  if (status) {
+    if (inFacePass) ForEachInParts(l->Polygons(), [](ObjPolygon& p) { p.normals.clear(); });
+    return status;
+  }
   try {
-    ForEachInParts(l->Polygons(), [](ObjPolygon& p) { p.normals.assign(size_t(p.vertexCount), -1); });
+    if (!inFacePass)
+      ForEachInParts(l->Polygons(), [](ObjPolygon& p) { p.normals.assign(size_t(p.vertexCount), -1); });
   } catch (const std::bad_alloc&) {
     status = SetError(db, ERR_MEMORY);
     if (!l->pointLinksHeld) db->ops.FreePointPolygonLinks(db);
     return status;
   }
-  status = (flags & 2) ? BuildNormalsPerPoint(db) : BuildNormalsByAngle(db, flags);
+  status = (flags & 2) ? BuildNormalsPerPoint(db, inFacePass) : BuildNormalsByAngle(db, flags);
+  // A shortage part way leaves no corner naming a normal of the emptied list.
+  if (status && inFacePass) ForEachInParts(l->Polygons(), [](ObjPolygon& p) { p.normals.clear(); });
   if (!l->pointLinksHeld) db->ops.FreePointPolygonLinks(db);
   return status;
 }

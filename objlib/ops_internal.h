@@ -43,6 +43,10 @@ ObjSurface* LookUpSurface(const ObjectDb* db, const char* name);
 // a whole chunk of polygons at once afterwards.
 int AddPolygonWithoutNormal(ObjectDb* db, int count, const int32_t* points, const char* surface);
 
+// SelectTextureLayers(0, 0) and then (TEX_COLR, 0), with one walk over the
+// polygons for both.
+void SelectFirstColorLayers(ObjectDb* db);
+
 // SetPolygonPoints on a record in hand: the points, the corner count, and
 // every per-corner list cut or filled out to it.
 void SetPointsOf(ObjPolygon& p, int count, const int32_t* points);

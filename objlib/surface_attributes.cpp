@@ -426,7 +426,8 @@ TextureLayer* GetTextureLayer(ObjectDb*, SurfaceAttributes* record, int channel,
   return nullptr;
 }
 
-int SelectTextureLayers(ObjectDb* db, int channel, int n) {
+// The surfaces' part of SelectTextureLayers.
+void SelectSurfaceLayers(ObjectDb* db, int channel, int n) {
   for (ObjSurface& s : Store(db).surfaces) {
     SurfaceAttributes* a = channel ? GetSurfaceAttributes(db, s.id) : s.attributes;
     if (!a) continue;
@@ -435,19 +436,27 @@ int SelectTextureLayers(ObjectDb* db, int channel, int n) {
     else if (TextureLayer* t = GetTextureLayer(db, a, channel, n))
       a->currentLayer = t;
   }
+}
+
+// The polygons' part: with `clear`, a polygon without the channel is left
+// with none current, else as it was.
+void SelectPolygonLayers(ObjectDb* db, int channel, int n, bool clear) {
   for (auto& layer : Store(db).layers)
     for (auto& group : layer->groups)
-      ForEachInParts(group.polygons, [channel, n](ObjPolygon& p) {
-        if (!channel) {
-          p.currentChannel = nullptr;
-          return;
-        }
+      ForEachInParts(group.polygons, [channel, n, clear](ObjPolygon& p) {
+        if (clear) p.currentChannel = nullptr;
+        if (!channel) return;
         for (CornerChannel& c : p.channels)
           if (c.key == int16_t(channel) && c.key2 == int16_t(n)) {
             p.currentChannel = &c;
             break;
           }
       });
+}
+
+int SelectTextureLayers(ObjectDb* db, int channel, int n) {
+  SelectSurfaceLayers(db, channel, n);
+  SelectPolygonLayers(db, channel, n, !channel);
   return 0;
 }
 
@@ -468,4 +477,10 @@ void InstallSurfaceOps(ObjectDbOps& o) {
   o.NewTextureLayer = NewTextureLayer;
   o.GetTextureLayer = GetTextureLayer;
   o.SelectTextureLayers = SelectTextureLayers;
+}
+
+void SelectFirstColorLayers(ObjectDb* db) {
+  SelectSurfaceLayers(db, 0, 0);
+  SelectSurfaceLayers(db, TEX_COLR, 0);
+  SelectPolygonLayers(db, TEX_COLR, 0, true);
 }

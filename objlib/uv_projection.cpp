@@ -395,10 +395,12 @@ class MappedCorners {
  public:
   // False, and the walk is used instead, unless the layer's point links are
   // built and no polygon has a current channel (or memory is short).
-  bool Begin(ObjLayer& l) {
+  // `noneCurrent` says the caller knows no polygon has a current channel.
+  bool Begin(ObjLayer& l, bool noneCurrent) {
     if (!l.pointLinksBuilt) return false;
-    for (const ObjPolygon& p : l.Polygons())
-      if (p.currentChannel) return false;
+    if (!noneCurrent)
+      for (const ObjPolygon& p : l.Polygons())
+        if (p.currentChannel) return false;
     // Each point keeps offsets, not pointers: 16 bytes a point.
     pool_ = l.pointLinkPool.data();
     const size_t poolSize = l.pointLinkPool.size();
@@ -634,7 +636,8 @@ int MapInStretches(ObjectDb* db, UvPass& pass, MappedCorners& done, bool tracked
   return 0;
 }
 
-int MapPolygonUvs(ObjectDb* db, int channel, int n, int flags) {
+// MapPolygonUvs; `noneCurrent` as for MappedCorners::Begin.
+int MapUvs(ObjectDb* db, int channel, int n, int flags, bool noneCurrent) {
   ObjLayer* l = db->currentLayer;
   if (!l) return ERR_PARAM;
   if (!AnySurfaceHasLayer(db, channel, n)) return 0;
@@ -651,7 +654,7 @@ int MapPolygonUvs(ObjectDb* db, int channel, int n, int flags) {
   UvPass pass{channel, n, flags, LayerLookup(db, channel, n), {}, {}, l->uvs.size(), nullptr, HasLibraryOps(db)};
   // The library's own sharing is answered from the corners mapped so far.
   MappedCorners done;
-  bool tracked = (flags & UV_SHARE) && db->ops.AddSharedUv == AddSharedUv && done.Begin(*l);
+  bool tracked = (flags & UV_SHARE) && db->ops.AddSharedUv == AddSharedUv && done.Begin(*l, noneCurrent);
   const size_t count = l->Polygons().size();
   // Projecting a polygon reads nothing the sharing writes, so with the
   // library's own operations the two overlap.
@@ -664,6 +667,8 @@ int MapPolygonUvs(ObjectDb* db, int channel, int n, int flags) {
   }
   return 0;
 }
+
+int MapPolygonUvs(ObjectDb* db, int channel, int n, int flags) { return MapUvs(db, channel, n, flags, false); }
 
 // How many layers of that channel the richest surface has: layer indices at
 // or beyond it exist on no surface.
@@ -683,7 +688,15 @@ int BuildUvs(ObjectDb* db, int channels, int layerCount, int flags) {
   if (!db->currentLayer) return ERR_PARAM;
   int status = db->ops.FreeUvs(db);
   if (status) return status;
-  if ((flags & UV_TRY_FILE) && db->ops.LoadUvFile(db, flags) == 0) return 0;
+  // FreeUvs leaves no polygon a current channel; a side file read part way
+  // may have given some one.
+  const bool libraryOps = HasLibraryOps(db);
+  bool noneCurrent = libraryOps;
+  if (flags & UV_TRY_FILE) {
+    const int read = db->ops.LoadUvFile(db, flags);
+    if (read == 0) return 0;
+    if (read != ERR_FILE_OPEN) noneCurrent = false;
+  }
   bool linked = false;
   ObjLayer* l = db->currentLayer;
   if ((flags & UV_SHARE) && !(l->pointLinksHeld && l->pointLinksBuilt)) {
@@ -697,10 +710,17 @@ int BuildUvs(ObjectDb* db, int channels, int layerCount, int flags) {
     const int channel = 1 << bit;
     if (!(channels & channel)) continue;
     const int count = std::min(layerCount, LayerCountOf(db, channel));
-    for (int n = 0; n < count && result == 0; ++n) result = db->ops.MapPolygonUvs(db, channel, n, flags);
+    for (int n = 0; n < count && result == 0; ++n) {
+      result = libraryOps ? MapUvs(db, channel, n, flags, noneCurrent) : db->ops.MapPolygonUvs(db, channel, n, flags);
+      noneCurrent = false;  // the pass has given polygons channels of their own
+    }
   }
-  db->ops.SelectTextureLayers(db, 0, 0);
-  db->ops.SelectTextureLayers(db, TEX_COLR, 0);
+  if (libraryOps) {
+    SelectFirstColorLayers(db);
+  } else {
+    db->ops.SelectTextureLayers(db, 0, 0);
+    db->ops.SelectTextureLayers(db, TEX_COLR, 0);
+  }
   if (linked && !l->pointLinksHeld) db->ops.FreePointPolygonLinks(db);
   return result;
 }

@@ -101,6 +101,27 @@ TEST(SideFilesTest, MismatchedPolygonCountLeavesSurfacesAndProjectionsAlone) {
   EXPECT_STREQ(s.o.TakeErrorText(s.db), "no error");
 }
 
+// A side file that fails after giving a polygon its coordinates leaves them:
+// the projection that follows shares them like any other.
+TEST(SideFilesTest, ProjectionSharesWhatAFailedFileGave) {
+  SideScene s("failed");
+  TextureLayer* planar = s.o.NewTextureLayer(s.db, s.o.GetSurfaceAttributes(s.db, 0));
+  planar->channel = TEX_COLR;
+  planar->axis = AXIS_Z;
+  // Polygon 1 ("B") is given what the projection gives points 3 and 2, then
+  // the file names a polygon that does not exist.
+  s.Write(".uv", "VERSION 4\nSURFACE_COUNT 1\nSURFACE 0\nSURFACE_NAME\nB\nSURFACE_IMAGE_FILE\nwood.tga\n"
+                 "POLY_COUNT 2\nPOLY 1\nPOLY_SURF 0\nVERT 0\nVERT_UV 1.5 0.5\nVERT 1\nVERT_UV 1.5 -0.5\n"
+                 "VERT 2\nVERT_UV 0 0\nVERT 3\nVERT_UV 0 0\nPOLY 7\n");
+  EXPECT_EQ(s.o.BuildUvs(s.db, TEX_COLR, 1, UV_SHARE | UV_TRY_FILE), 0);
+  EXPECT_EQ(std::string(s.o.TakeErrorText(s.db)).rfind("BAD_POLY", 0), 0u);
+  ASSERT_NE(s.CornerUv(1, 0), nullptr);
+  ASSERT_NE(s.CornerUv(0, 3), nullptr);
+  EXPECT_EQ(s.CornerUv(0, 3), s.CornerUv(1, 0));  // point 3
+  EXPECT_EQ(s.CornerUv(0, 2), s.CornerUv(1, 1));  // point 2
+  EXPECT_EQ(FindInconsistency(s.db), "");
+}
+
 TEST(SideFilesTest, KeywordFileReadsCornersColoursAndNormals) {
   SideScene s("keywords");
   std::string text = "VERSION 4\nSURFACE_COUNT 2\nSURFACE 0\nSURFACE_NAME\nA\nCLAMP 1\n"
