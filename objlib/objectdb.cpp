@@ -387,16 +387,25 @@ int SetPolygonColors(ObjectDb* db, int index, int count, const int32_t* colors) 
 int ResolveSurfaceIds(ObjectDb* db) {
   for (auto& l : Store(db).layers)
     for (auto& g : l->groups) {
-      const char* lastName = nullptr;
-      int lastId = 0;
-      for (auto& p : g.polygons) {
-        if (!p.surfaceName) continue;
-        if (p.surfaceName != lastName) {
-          lastName = p.surfaceName;
-          lastId = SurfaceIdOf(db, lastName, -1);
+      // In parts at once: the lookup writes nothing, and runs of polygons
+      // naming one surface are looked up once.
+      const size_t count = g.polygons.size();
+      const unsigned parts = PartsFor(count);
+      auto resolve = [&](unsigned k) {
+        const char* lastName = nullptr;
+        int lastId = 0;
+        for (size_t i = PartBegin(k, parts, count), end = PartBegin(k + 1, parts, count); i < end; ++i) {
+          ObjPolygon& p = g.polygons[i];
+          if (!p.surfaceName) continue;
+          if (p.surfaceName != lastName) {
+            lastName = p.surfaceName;
+            const ObjSurface* s = LookUpSurface(db, lastName);
+            lastId = s ? s->id : -1;
+          }
+          if (lastId >= 0) p.surfaceId = lastId;
         }
-        if (lastId >= 0) p.surfaceId = lastId;
-      }
+      };
+      RunParts(parts, resolve);
     }
   return 0;
 }

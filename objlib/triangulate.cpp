@@ -1166,9 +1166,24 @@ int Triangulate(ObjectDb* db, int flags, TriangulateCounts* counts, AsideTriangl
   // Room for every triangle that can be appended, taken once, so the records
   // are not copied over and over (nor held twice) as the list grows.
   auto& polys = db->currentLayer->Polygons();
+  auto extraIn = [&](size_t begin, size_t end) {
+    size_t n = 0;
+    for (size_t i = begin; i < end; ++i)
+      if (polys[i].vertexCount >= minimum) n += size_t(polys[i].vertexCount) - 3;
+    return n;
+  };
   size_t extra = 0;
-  for (const ObjPolygon& p : polys)
-    if (p.vertexCount >= minimum) extra += size_t(p.vertexCount) - 3;
+  try {
+    const unsigned countParts = PartsFor(polys.size());
+    std::vector<size_t> extras(countParts, 0);
+    auto countExtra = [&](unsigned k) {
+      extras[k] = extraIn(PartBegin(k, countParts, polys.size()), PartBegin(k + 1, countParts, polys.size()));
+    };
+    RunParts(countParts, countExtra);
+    for (size_t e : extras) extra += e;
+  } catch (const std::bad_alloc&) {
+    extra = extraIn(0, polys.size());
+  }
   try {
     if (aside) {
       aside->surfaceIds.reserve(aside->surfaceIds.size() + extra);
