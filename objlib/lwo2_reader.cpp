@@ -356,6 +356,7 @@ void Lwo2Reader::SortLayers() {
 }
 
 void Lwo2Reader::BindTags() {
+  const bool libraryOps = HasLibraryOps(db_);
   const int layerCount = ops_.GetLayerCount(db_);
   for (int li = 0; li < layerCount; ++li) {
     ops_.SelectLayer(db_, li);
@@ -365,10 +366,17 @@ void Lwo2Reader::BindTags() {
       auto& polys = l->Polygons();
       for (auto& table : l->TagTables()) {
         const ObjTag* surfaceKnown = nullptr;  // the last tag whose surface exists
+        // Runs of polygons with one tag are the rule: the library's GetTag
+        // and SetTagType give the same for the same tag, so a run asks once.
+        ObjTag* tag = nullptr;
+        int32_t tagId = 0;
         for (size_t s = 0; s < table.polygons.size(); ++s) {
-          ObjTag* tag = ops_.GetTag(db_, table.tags[s]);
-          if (!tag) continue;
-          SetTagType(db_, tag, table.type);
+          if (!libraryOps || !tag || table.tags[s] != tagId) {
+            tagId = table.tags[s];
+            tag = ops_.GetTag(db_, tagId);
+            if (!tag) continue;
+            SetTagType(db_, tag, table.type);
+          }
           if (table.type != ID_SURF) continue;
           polys[size_t(table.polygons[s])].surfaceName = tag->name;
           if (tag == surfaceKnown) continue;
