@@ -32,27 +32,28 @@ int ValidateTagTables(PolygonTypeGroup& g, int tagCount) {
   int dropped = 0;
   const size_t polygonCount = g.polygons.size();
   for (auto& t : g.tagTables) {
-    IndexArray polygons, tags;
-    polygons.reserve(t.polygons.size());
-    tags.reserve(t.tags.size());
     t.slotOf.assign(polygonCount, -1);
-    for (size_t s = 0; s < t.polygons.size() && s < t.tags.size(); ++s) {
+    // Kept entries move down in place: entry `kept` is never ahead of s.
+    const size_t entries = std::min(t.polygons.size(), t.tags.size());
+    size_t kept = 0;
+    for (size_t s = 0; s < entries; ++s) {
       int32_t p = t.polygons[s], tag = t.tags[s];
       if (p < 0 || size_t(p) >= polygonCount || tag < 0 || tag >= tagCount) {
         ++dropped;
         continue;
       }
       if (t.slotOf[size_t(p)] >= 0) {  // one entry per polygon: the last wins
-        tags[size_t(t.slotOf[size_t(p)])] = tag;
+        t.tags[size_t(t.slotOf[size_t(p)])] = tag;
         continue;
       }
-      t.slotOf[size_t(p)] = int32_t(polygons.size());
-      polygons.push_back(p);
-      tags.push_back(tag);
+      t.slotOf[size_t(p)] = int32_t(kept);
+      t.polygons[kept] = p;
+      t.tags[kept] = tag;
+      ++kept;
     }
-    dropped += int(std::max(t.polygons.size(), t.tags.size()) - std::min(t.polygons.size(), t.tags.size()));
-    t.polygons.swap(polygons);
-    t.tags.swap(tags);
+    dropped += int(std::max(t.polygons.size(), t.tags.size()) - entries);
+    t.polygons.resize(kept);
+    t.tags.resize(kept);
   }
   return dropped;
 }

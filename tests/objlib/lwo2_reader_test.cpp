@@ -181,6 +181,34 @@ TEST(Lwo2Reader, TagsBindSurfacesAndUnknownChunksAreLogged) {
   EXPECT_NE(text.find("ICON [1234]\n"), std::string::npos) << text;
 }
 
+// Entries of a tag table that name no polygon or tag go and what follows
+// moves up; of two for one polygon the later wins.
+TEST(Lwo2Reader, TagTableEntriesAreCheckedAndTheLastOfAPolygonWins) {
+  Body tags;
+  tags.S0("A").S0("B");
+  Body pols;
+  pols.Id("FACE").U2(3).VX(0).VX(1).VX(2).U2(3).VX(1).VX(2).VX(3).U2(3).VX(0).VX(2).VX(3);
+  Body ptag;
+  ptag.Id("SURF").VX(0).U2(0).VX(9).U2(0).VX(1).U2(5).VX(2).U2(1).VX(0).U2(1);
+  auto file = IffBuilder("LWO2")
+                  .Chunk("TAGS", tags)
+                  .Chunk("PNTS", Pnts(4))
+                  .Chunk("POLS", pols)
+                  .Chunk("PTAG", ptag)
+                  .Bytes();
+  Loaded l(file);
+  ASSERT_EQ(l.status, 0);
+  auto& o = l.db->ops;
+  EXPECT_STREQ(o.GetPolygon(l.db, 0)->surfaceName, "B");
+  EXPECT_EQ(o.GetPolygon(l.db, 1)->surfaceName, nullptr);  // tag 5 does not exist
+  EXPECT_STREQ(o.GetPolygon(l.db, 2)->surfaceName, "B");
+  const PolygonTagTable& t = l.db->currentLayer->TagTables().at(0);
+  EXPECT_EQ(t.polygons, (IndexArray{0, 2}));
+  EXPECT_EQ(t.tags, (IndexArray{1, 1}));
+  EXPECT_EQ(t.slotOf, (IndexArray{0, -1, 1}));
+  EXPECT_EQ(FindInconsistency(l.db), "");
+}
+
 TEST(Lwo2Reader, DataBeforeTheFirstLayerLandsInLayerZero) {
   Body pols;
   pols.Id("FACE").U2(3).VX(0).VX(1).VX(2);
