@@ -104,7 +104,7 @@ std::vector<int32_t> SortedOrder(const Primitives& prims, size_t groupCount) {
 // normals and texture coordinates from the current layer's lists; after it
 // BuildGroups needs only the layer's polygons (and `aside`, the triangles
 // set aside by the triangulation, when given), its surfaces and vertex maps.
-void ConvertLists(ObjectDb* db, ViewerModel* model);
+void ConvertLists(ObjectDb* db, ViewerModel* model, bool inParts);
 void BuildGroups(ObjectDb* db, ViewerModel* model, int normalise, const AsideTriangles* aside);
 
 // Releases the memory of the current layer's point, normal and UV lists,
@@ -170,7 +170,7 @@ ViewerModel* OpenViewerModel(const char* path, UiServices* ui) {
         d->ops.FreeVMads(d, ID_TXUV);
       });
       db->ops.FreePolygonTagTables(db, 0);
-      ConvertLists(db, model.get());
+      ConvertLists(db, model.get(), true);
       Release(layer->normals);
       Release(layer->uvs);
       AsideTriangles aside;
@@ -189,54 +189,73 @@ ViewerModel* OpenViewerModel(const char* path, UiServices* ui) {
 
 void BuildViewerModel(ObjectDb* db, ViewerModel* model, int normalise) {
   if (!db->currentLayer) return;
-  ConvertLists(db, model);
+  ConvertLists(db, model, false);
   BuildGroups(db, model, normalise, nullptr);
 }
 
 namespace {
 
-void ConvertLists(ObjectDb* db, ViewerModel* model) {
+// With `inParts` (an object the model's own load opened, whose operations
+// are the library's), the layer's lists are read straight and in parts at
+// once; otherwise one by one through the object's operations.
+void ConvertLists(ObjectDb* db, ViewerModel* model, bool inParts) {
   auto& o = db->ops;
+  ObjLayer* l = db->currentLayer;
+  const int pointCount = o.GetPointCount(db), normalCount = o.GetNormalCount(db), uvCount = o.GetUvCount(db);
+  unsigned parts = inParts ? PartsFor(size_t(std::max(pointCount, 0))) : 1;
+  if (parts > kParallelParts) parts = 1;  // each part keeps its extent below
+  // Calls convert(k, i) for every i in [0, count), part k taking the k-th
+  // stretch; each i writes only its own place.
+  auto inPartsOf = [&](int count, auto convert) {
+    const size_t n = size_t(std::max(count, 0));
+    auto work = [&](unsigned k) {
+      for (size_t i = PartBegin(k, parts, n), end = PartBegin(k + 1, parts, n); i < end; ++i) convert(k, i);
+    };
+    RunParts(parts, work);
+  };
 
-  // Vertices, with z negated.
-  const int pointCount = o.GetPointCount(db);
+  // Vertices, with z negated. Each part takes the extent of its own; maxima
+  // and minima do not depend on the order they are taken in.
   model->vertexCount = pointCount;
   SizeForFilling(model->vertices, size_t(pointCount) * 3);
-  float top = 0, bottom = 0, radius = 0;
-  for (int i = 0; i < pointCount; ++i) {
-    const ObjPoint* p = o.GetPoint(db, i);
-    float* v = &model->vertices[size_t(i) * 3];
+  float top[kParallelParts] = {}, bottom[kParallelParts] = {}, radius[kParallelParts] = {};
+  inPartsOf(pointCount, [&](unsigned k, size_t i) {
+    const ObjPoint* p = inParts ? &l->points[i] : o.GetPoint(db, int(i));
+    float* v = &model->vertices[i * 3];
     v[0] = float(p->x);
     v[1] = float(p->y);
     v[2] = float(-p->z);
-    top = std::max(top, v[1]);
-    bottom = std::min(bottom, v[1]);
-    radius = std::max(radius, std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]));
+    top[k] = std::max(top[k], v[1]);
+    bottom[k] = std::min(bottom[k], v[1]);
+    radius[k] = std::max(radius[k], std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]));
+  });
+  for (unsigned k = 1; k < kParallelParts; ++k) {
+    top[0] = std::max(top[0], top[k]);
+    bottom[0] = std::min(bottom[0], bottom[k]);
+    radius[0] = std::max(radius[0], radius[k]);
   }
-  model->radius = radius;
-  model->centreHeight = (top + bottom) * 0.5f;
+  model->radius = radius[0];
+  model->centreHeight = (top[0] + bottom[0]) * 0.5f;
 
-  const int normalCount = o.GetNormalCount(db);
   model->normalCount = normalCount;
   SizeForFilling(model->normals, size_t(normalCount) * 3);
-  for (int i = 0; i < normalCount; ++i) {
-    const ObjNormal* n = o.GetNormal(db, i);
-    float* v = &model->normals[size_t(i) * 3];
+  inPartsOf(normalCount, [&](unsigned, size_t i) {
+    const ObjNormal* n = inParts ? &l->normals[i] : o.GetNormal(db, int(i));
+    float* v = &model->normals[i * 3];
     v[0] = float(n->x);
     v[1] = float(n->y);
     v[2] = float(-n->z);
-  }
+  });
   SizeForFilling(model->normalScratchA, size_t(normalCount));
   SizeForFilling(model->normalScratchB, size_t(normalCount));
 
-  const int uvCount = o.GetUvCount(db);
   model->uvCount = uvCount;
   SizeForFilling(model->uvs, size_t(uvCount) * 2);
-  for (int i = 0; i < uvCount; ++i) {
-    const ObjUv* uv = o.GetUv(db, i);
-    model->uvs[size_t(i) * 2] = float(uv->u);
-    model->uvs[size_t(i) * 2 + 1] = float(uv->v);
-  }
+  inPartsOf(uvCount, [&](unsigned, size_t i) {
+    const ObjUv* uv = inParts ? &l->uvs[i] : o.GetUv(db, int(i));
+    model->uvs[i * 2] = float(uv->u);
+    model->uvs[i * 2 + 1] = float(uv->v);
+  });
 }
 
 void BuildGroups(ObjectDb* db, ViewerModel* model, int normalise, const AsideTriangles* aside) {
