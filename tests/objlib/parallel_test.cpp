@@ -186,6 +186,7 @@ TEST(Parallel, ChunkFaceNormalsAreThoseOfEachAddedPolygon) {
       ASSERT_EQ(a.size(), b.size());
       for (size_t i = 0; i < a.size(); ++i) {
         ASSERT_EQ(std::vector<int32_t>(a[i].points), std::vector<int32_t>(b[i].points)) << i;
+        ASSERT_TRUE(a[i].vertexCount == b[i].vertexCount && a[i].flags == b[i].flags && a[i].index == b[i].index) << i;
         for (int c = 0; c < 3; ++c) ASSERT_EQ(a[i].normal[c], b[i].normal[c]) << i;
       }
       compared += !a.empty();
@@ -194,6 +195,53 @@ TEST(Parallel, ChunkFaceNormalsAreThoseOfEachAddedPolygon) {
     CloseObjectDb(&each);
   }
   EXPECT_GE(compared, 5);
+}
+
+// With the library's AddPolygon a polygon chunk is read in parts: its
+// polygons found in one walk, then filled at once. Cut anywhere, the chunk
+// gives the polygons, flags and log that reading one by one gives.
+TEST(Parallel, PolygonChunkInPartsReadsAsOneByOne) {
+  Body pnts, pols;
+  for (int i = 0; i < 8; ++i) pnts.Vec(float(i % 3), float(i / 3), float(i % 2));
+  pols.Id("FACE");
+  const std::vector<std::vector<uint32_t>> polygons = {
+      {0, 1, 2}, {}, {3}, {0, 70000, 5, 6}, {1, 2, 3, 4, 5, 6, 7}, {7, 0xFFFFFF, 1}, {2, 3, 4, 5}};
+  uint16_t flags = 0;
+  for (const auto& p : polygons) {
+    pols.U2(uint16_t(p.size() | (flags++ << 10)));
+    for (uint32_t v : p) pols.VX(v);
+  }
+  const std::vector<uint8_t> whole = IffBuilder("LWO2").Chunk("PNTS", pnts).Chunk("POLS", pols).Bytes();
+  const size_t polsAt = whole.size() - pols.bytes().size();
+  ParallelLimitsScope limits(1, 3);
+  for (size_t cut = polsAt; cut <= whole.size(); ++cut) {
+    SCOPED_TRACE(cut);
+    const std::vector<uint8_t> bytes(whole.begin(), whole.begin() + ptrdiff_t(cut));
+    std::string logs[2];
+    std::vector<std::vector<int32_t>> read[2];
+    for (int k = 0; k < 2; ++k) {
+      ObjectDb* db = CreateObjectDb(0);
+      if (k == 1) {
+        g_libraryAddPolygon = db->ops.AddPolygon;
+        db->ops.AddPolygon = PassingAddPolygon;
+      }
+      FILE* log = tmpfile();
+      ASSERT_TRUE(log);
+      db->logFile = log;
+      LoadObjectFromMemory(db, bytes.data(), bytes.size(), 2, nullptr);
+      db->logFile = nullptr;
+      for (const ObjPolygon& p : db->currentLayer ? db->currentLayer->Polygons() : std::vector<ObjPolygon>()) {
+        read[k].push_back(std::vector<int32_t>(p.points));
+        read[k].back().insert(read[k].back().end(), {p.vertexCount, p.flags, p.index});
+      }
+      rewind(log);
+      for (int ch; (ch = fgetc(log)) != EOF;) logs[k] += char(ch);
+      fclose(log);
+      CloseObjectDb(&db);
+    }
+    EXPECT_EQ(read[0], read[1]);
+    EXPECT_EQ(logs[0], logs[1]);
+  }
 }
 
 }  // namespace
