@@ -51,10 +51,6 @@ class Lwo2Reader {
   void ReadPnts(ByteSource& c, uint32_t length);
   void ReadBbox(ByteSource& c);
   void ReadPols(ByteSource& c, uint32_t length);
-  // ReadPols with the library's operations for a chunk of many polygons:
-  // their starts found in one walk, their records filled in parts at once.
-  // False, with nothing read, when the chunk holds too few to split.
-  bool ReadPolsInParts(ByteSource& c, uint32_t length);
   void ReadPtag(ByteSource& c, uint32_t length);
   void ReadVmap(ByteSource& c, uint32_t length, bool discontinuous);
   void ReadTags(ByteSource& c);
@@ -200,13 +196,6 @@ void Lwo2Reader::ReadPols(ByteSource& c, uint32_t length) {
   // after it, in parts at once: the points do not change meanwhile.
   const bool normalsAfter = HasLibraryOps(db_);
   const size_t first = polys.size();
-  if (normalsAfter && ReadPolsInParts(c, length)) {
-    ForEachInParts(polys.data() + first, polys.size() - first,
-                   [l](ObjPolygon& p) { ComputeFaceNormal(*l, p, p.normal); });
-    CheckConsumed(c, length);
-    ops_.EndPolygonType(db_);
-    return;
-  }
   while (c.Position() < length && !c.AtEnd()) {
     if (polys.size() >= mapped) {
       const size_t step = std::min(polys.capacity() - polys.size(), kMapStep);
@@ -233,75 +222,6 @@ void Lwo2Reader::ReadPols(ByteSource& c, uint32_t length) {
                    [l](ObjPolygon& p) { ComputeFaceNormal(*l, p, p.normal); });
   CheckConsumed(c, length);
   ops_.EndPolygonType(db_);
-}
-
-bool Lwo2Reader::ReadPolsInParts(ByteSource& c, uint32_t length) {
-  // Where each polygon starts: its count word, then per index two bytes, or
-  // four when the first is 0xFF. The walk stops where reading one by one
-  // would: at the chunk's end, or before a polygon the bytes cut short (the
-  // source is then left at its end, flagged, as a short read leaves it).
-  const uint8_t* data = c.Data();
-  const size_t end = std::min(size_t(length), c.Size());
-  size_t pos = c.Position();
-  std::vector<uint32_t> starts;
-  bool cut = false;
-  while (pos < end) {
-    if (c.Size() - pos < 2) {
-      cut = true;
-      break;
-    }
-    const size_t count = ((size_t(data[pos]) << 8) | data[pos + 1]) & 0x3FF;
-    size_t at = pos + 2;
-    for (size_t i = 0; i < count && !cut; ++i) {
-      const size_t size = at < c.Size() && data[at] == 0xFF ? 4 : 2;
-      if (c.Size() - at < size) cut = true;
-      at += size;
-    }
-    if (cut) break;
-    if (starts.empty() && PartsFor((end - pos) / 4) <= 1) return false;  // few: one by one
-    starts.push_back(uint32_t(pos));
-    pos = at;
-  }
-  ObjLayer* l = Layer();
-  auto& polys = l->Polygons();
-  const size_t first = polys.size(), n = starts.size();
-  if (PartsFor(n) <= 1) return false;
-  try {
-    polys.reserve(first + n);
-    PrefaultForWriting(polys.data() + first, polys.data() + first + n);
-    polys.resize(first + n);
-    const unsigned parts = PartsFor(n);
-    auto fill = [&](unsigned k) {
-      for (size_t i = PartBegin(k, parts, n), last = PartBegin(k + 1, parts, n); i < last; ++i) {
-        ByteSource b(data, c.Size());
-        b.Seek(starts[i]);
-        uint16_t word = 0;
-        b.ReadU2(&word);
-        const int count = word & 0x3FF;
-        int32_t points[0x3FF];
-        for (int j = 0; j < count; ++j) {
-          uint32_t vx = 0;
-          b.ReadVX(&vx);
-          points[j] = int32_t(vx);
-        }
-        ObjPolygon& p = polys[first + i];
-        p.index = int32_t(first + i);
-        p.vertexCount = count;
-        p.points.assign(points, points + count);
-        p.flags = word >> 10;
-      }
-    };
-    RunParts(parts, fill);
-  } catch (const std::bad_alloc&) {
-    polys.resize(first);  // no record whose corners are missing
-    SetError(db_, ERR_MEMORY);
-  }
-  c.Seek(pos);
-  if (cut) {
-    c.Seek(c.Size());
-    c.SetError();
-  }
-  return true;
 }
 
 void Lwo2Reader::ReadPtag(ByteSource& c, uint32_t length) {
