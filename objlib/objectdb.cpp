@@ -478,13 +478,7 @@ ObjNormal* GetNormal(ObjectDb* db, int index) {
 }
 
 int FreeNormals(ObjectDb* db) {
-  ObjLayer* l = db->currentLayer;
-  if (!l) return 0;
-  l->normals.clear();
-  l->normalUserData.clear();
-  l->normalLinkPool.clear();
-  l->normalLinksBuilt = false;
-  for (auto& g : l->groups) ForEachInParts(g.polygons, [](ObjPolygon& p) { p.normals.clear(); });
+  if (db->currentLayer) FreeNormalsOf(*db->currentLayer, false);
   return 0;
 }
 
@@ -1134,4 +1128,13 @@ void SetPointsOf(ObjPolygon& p, int count, const int32_t* points) {
   p.points.assign(points, points + count);
   p.vertexCount = count;
   ResizeCorners(p, count);
+}
+
+void FreeNormalsOf(ObjLayer& l, bool keepCurrent) {
+  l.normals.clear();
+  l.normalUserData.clear();
+  l.normalLinkPool.clear();
+  l.normalLinksBuilt = false;
+  for (auto& g : l.groups)
+    if (!keepCurrent || &g.polygons != &l.Polygons()) ForEachInParts(g.polygons, [](ObjPolygon& p) { p.normals.clear(); });
 }

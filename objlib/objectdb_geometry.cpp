@@ -450,25 +450,24 @@ int BuildNormals(ObjectDb* db, int flags) {
   // made in the pass that computes their face normals, instead of in two
   // passes of their own before it.
   const bool inFacePass = (flags & 2) && HasLibraryOps(db) && PartsFor(l->points.size()) > 1;
-  if (inFacePass) {
-    l->normals.clear();
-    l->normalUserData.clear();
-    l->normalLinkPool.clear();
-    l->normalLinksBuilt = false;
-    for (auto& g : l->groups)
-      if (&g.polygons != &l->Polygons()) ForEachInParts(g.polygons, [](ObjPolygon& p) { p.normals.clear(); });
-  } else {
+  // Where the face pass does not run to its end, the current polygons are
+  // left without normals, as FreeNormals leaves them.
+  auto clearCurrent = [&] {
+    if (inFacePass) ForEachInParts(l->Polygons(), [](ObjPolygon& p) { p.normals.clear(); });
+  };
+  if (inFacePass)
+    FreeNormalsOf(*l, true);
+  else
     db->ops.FreeNormals(db);
-  }
   const bool reuse = l->pointLinksHeld && l->pointLinksBuilt;
   int status = reuse ? 0 : db->ops.BuildPointPolygonLinks(db);
   if (status == ERR_DATABASE) {
     db->error = 0;  // no points: nothing to build
-    if (inFacePass) ForEachInParts(l->Polygons(), [](ObjPolygon& p) { p.normals.clear(); });
+    clearCurrent();
     return 0;
   }
   if (status) {
-    if (inFacePass) ForEachInParts(l->Polygons(), [](ObjPolygon& p) { p.normals.clear(); });
+    clearCurrent();
     return status;
   }
   try {
@@ -480,8 +479,7 @@ int BuildNormals(ObjectDb* db, int flags) {
     return status;
   }
   status = (flags & 2) ? BuildNormalsPerPoint(db, inFacePass) : BuildNormalsByAngle(db, flags);
-  // A shortage part way leaves no corner naming a normal of the emptied list.
-  if (status && inFacePass) ForEachInParts(l->Polygons(), [](ObjPolygon& p) { p.normals.clear(); });
+  if (status) clearCurrent();
   if (!l->pointLinksHeld) db->ops.FreePointPolygonLinks(db);
   return status;
 }

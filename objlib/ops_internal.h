@@ -43,6 +43,10 @@ ObjSurface* LookUpSurface(const ObjectDb* db, const char* name);
 // a whole chunk of polygons at once afterwards.
 int AddPolygonWithoutNormal(ObjectDb* db, int count, const int32_t* points, const char* surface);
 
+// FreeNormals on a layer; with `keepCurrent`, the polygons of the current
+// type keep their per-corner normal lists (for a caller that remakes them).
+void FreeNormalsOf(ObjLayer& l, bool keepCurrent);
+
 // SelectTextureLayers(0, 0) and then (TEX_COLR, 0), with one walk over the
 // polygons for both.
 void SelectFirstColorLayers(ObjectDb* db);
