@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -75,7 +76,7 @@ class ByteSource {
     for (int i = 0; i < n; ++i, pos_ += 4) {
       const uint8_t* b = data_ + pos_;
       const uint32_t bits = (uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) | b[3];
-      __builtin_memcpy(&out[i], &bits, 4);
+      std::memcpy(&out[i], &bits, 4);
     }
     return 4 * n;
   }
