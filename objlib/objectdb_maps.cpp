@@ -2,6 +2,7 @@
 // current layer.
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <new>
 
 #include "ops_internal.h"
@@ -73,12 +74,19 @@ int SetVMapValue(ObjectDb* db, int index, int point, const float* values) {
   if (!GrowSlotMap(m.slotOf, l->points.size(), point)) return SetError(db, ERR_MEMORY);
   int32_t& slot = m.slotOf[size_t(point)];
   if (slot >= 0) {
-    if (dim) std::copy(values, values + dim, m.values.begin() + ptrdiff_t(size_t(slot) * dim));
+    // memmove: the values may be read from the map's own list.
+    if (dim) std::memmove(m.values.data() + size_t(slot) * dim, values, dim * sizeof(float));
     return 0;
   }
   // A new entry: its point and values are appended together, or neither is.
   const size_t entries = m.points.size(), filled = m.values.size();
+  std::vector<float> own;  // values read from the map's own list, kept while it grows
   try {
+    const std::less<const float*> before;
+    if (dim && !before(values, m.values.data()) && before(values, m.values.data() + filled)) {
+      own.assign(values, values + dim);
+      values = own.data();
+    }
     m.points.push_back(point);
     for (size_t i = 0; i < dim; ++i) m.values.push_back(values[i]);
   } catch (const std::bad_alloc&) {

@@ -940,27 +940,13 @@ class Triangulator {
   void RewriteSource(const int c[3]) {
     int32_t pts[3] = {src_.points[size_t(c[0])], src_.points[size_t(c[1])], src_.points[size_t(c[2])]};
     if (libraryOps_) {
-      // SetPolygonPoints and CopyCornerValues as the library's operations
-      // do them, on the record itself.
+      // The library's SetPolygonPoints, on the record itself.
       ObjPolygon* p = CurrentPolygon(db_, src_.index);
       if (!p) return;
       SetPointsOf(*p, 3, pts);
-      ++written_;
-      auto pick = [&](const std::vector<int32_t>& from, CornerArray& to) {
-        if (from.empty()) return;
-        const int32_t v[3] = {from[size_t(c[0])], from[size_t(c[1])], from[size_t(c[2])]};
-        to.assign(v, v + 3);
-      };
-      pick(src_.normals, p->normals);
-      pick(src_.colors, p->colors);
-      size_t k = 0;
-      for (auto& ch : p->channels) {
-        if (k >= src_.channels.size()) break;
-        pick(src_.channels[k++].values, ch.values);
-      }
+    } else if (db_->ops.SetPolygonPoints(db_, src_.index, 3, pts) != 0) {
       return;
     }
-    if (db_->ops.SetPolygonPoints(db_, src_.index, 3, pts) != 0) return;
     ++written_;
     CopyCornerValues(src_.index, c, false);
   }
@@ -970,13 +956,22 @@ class Triangulator {
     auto pick = [&](const std::vector<int32_t>& from) {
       for (int i = 0; i < 3; ++i) v[i] = from[size_t(c[i])];
     };
+    // The rewritten source, with the library's operations, takes its values
+    // on the record, as SetPolygonNormals and SetPolygonColors would give them.
+    ObjPolygon* onRecord = !appended && libraryOps_ ? CurrentPolygon(db_, target) : nullptr;
     if (!src_.normals.empty()) {
       pick(src_.normals);
-      db_->ops.SetPolygonNormals(db_, target, 3, v);
+      if (onRecord)
+        onRecord->normals.assign(v, v + 3);
+      else
+        db_->ops.SetPolygonNormals(db_, target, 3, v);
     }
     if (!src_.colors.empty()) {
       pick(src_.colors);
-      db_->ops.SetPolygonColors(db_, target, 3, v);
+      if (onRecord)
+        onRecord->colors.assign(v, v + 3);
+      else
+        db_->ops.SetPolygonColors(db_, target, 3, v);
     }
     if (appended) {
       for (auto& ch : src_.channels) {

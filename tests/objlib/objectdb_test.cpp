@@ -287,6 +287,15 @@ TEST(ObjectDbVMaps, RangesRenameDeleteAndPairedMads) {
   EXPECT_EQ(map->Count(), 1);
   EXPECT_EQ(d.o.GetVMapValue(d.db, map, 3)[0], 9.0f);
   EXPECT_EQ(d.o.GetVMapValue(d.db, map, 2), nullptr);
+  // A point given another's values straight from the map, as the map grows.
+  for (int point = 0; point < 3; ++point) {
+    map->values.shrink_to_fit();
+    ASSERT_EQ(d.o.SetVMapValue(d.db, m, point, d.o.GetVMapValue(d.db, map, 3)), 0);
+    EXPECT_EQ(d.o.GetVMapValue(d.db, map, point)[0], 9.0f);
+    EXPECT_EQ(d.o.GetVMapValue(d.db, map, point)[1], 2.0f);
+  }
+  ASSERT_EQ(d.o.SetVMapValue(d.db, m, 3, d.o.GetVMapValue(d.db, map, 0)), 0);
+  EXPECT_EQ(d.o.GetVMapValue(d.db, map, 3)[0], 9.0f);
   EXPECT_EQ(d.o.RenameVMap(d.db, m, "tex"), 0);
   EXPECT_NE(d.o.FindVMad(d.db, ID_TXUV, "tex"), nullptr);
   EXPECT_EQ(d.o.RenameVMap(d.db, 5, "x"), ERR_PARAM);
