@@ -330,12 +330,15 @@ int BuildNormalsPerPoint(ObjectDb* db, bool setCorners) {
     CornersTakePointNormals(db, 0, polygonCount);
     return 0;
   }
-  // With the library's own operations each point's normal is a computation
-  // of its own. The polygons are taken in parts at once first, each given
-  // the face normal GetPolygonNormal would store, then the points, each
-  // normal written to its place in the list.
+  // With the library's own operations the polygons are taken in parts at
+  // once first, each given the face normal GetPolygonNormal would store.
+  // Then each part of the points adds up the face normals at its points,
+  // going through the polygons in the order their links would list them,
+  // so each sum is the one AveragePointNormal makes, without the links.
   try {
     l->normals.resize(pointCount);
+    std::vector<int32_t> count;
+    AssignMapped(count, pointCount, 0);
     auto faces = [&](unsigned k) {
       const size_t begin = PartBegin(k, parts, polygonCount), end = PartBegin(k + 1, parts, polygonCount);
       for (size_t pi = begin; pi < end; ++pi) {
@@ -346,24 +349,26 @@ int BuildNormalsPerPoint(ObjectDb* db, bool setCorners) {
       }
     };
     RunParts(parts, faces);
-    auto face = [&](int32_t q, double n[3]) {
-      if (q < 0 || size_t(q) >= polygonCount || polys[size_t(q)].vertexCount < 3) return;
-      std::memcpy(n, polys[size_t(q)].normal, sizeof polys[size_t(q)].normal);
-    };
     auto points = [&](unsigned k) {
-      for (size_t i = PartBegin(k, parts, pointCount), end = PartBegin(k + 1, parts, pointCount); i < end; ++i) {
-        // The face normals a point reads lie far apart in the polygon list:
-        // those of a point a few on are asked for ahead.
-        if (i + 8 < end) {
-          const PolygonLinks* ahead = PointLinks(l, int(i + 8));
-          for (int j = 0; ahead && j < ahead->count; ++j) {
-            const uint32_t q = uint32_t(ahead->polygons[j]);
-            if (q < polygonCount) __builtin_prefetch(polys[q].normal);
-          }
+      const size_t first = PartBegin(k, parts, pointCount), last = PartBegin(k + 1, parts, pointCount);
+      for (const ObjPolygon& p : polys) {
+        if (p.vertexCount < 3 || IsZero(p.normal)) continue;
+        const size_t corners = std::min(p.points.size(), size_t(p.vertexCount));
+        for (size_t c = 0; c < corners; ++c) {
+          const size_t i = size_t(uint32_t(p.points[c]));
+          if (i < first || i >= last) continue;
+          ObjNormal& n = l->normals[i];
+          n.x += p.normal[0];
+          n.y += p.normal[1];
+          n.z += p.normal[2];
+          ++count[i];
         }
-        double sum[3];
-        AveragePointNormal(*PointLinks(l, int(i)), face, sum);
+      }
+      for (size_t i = first; i < last; ++i) {
+        if (count[i] == 0) continue;
         ObjNormal& n = l->normals[i];
+        double sum[3] = {n.x / count[i], n.y / count[i], n.z / count[i]};
+        Normalise(sum);
         n.x = sum[0];
         n.y = sum[1];
         n.z = sum[2];
@@ -459,7 +464,8 @@ int BuildNormals(ObjectDb* db, int flags) {
     FreeNormalsOf(*l, true);
   else
     db->ops.FreeNormals(db);
-  const bool reuse = l->pointLinksHeld && l->pointLinksBuilt;
+  // The face pass's per-point sums need no links.
+  const bool reuse = inFacePass || (l->pointLinksHeld && l->pointLinksBuilt);
   int status = reuse ? 0 : db->ops.BuildPointPolygonLinks(db);
   if (status == ERR_DATABASE) {
     db->error = 0;  // no points: nothing to build

@@ -387,40 +387,21 @@ class LayerLookup {
 // The corners a pass of MapPolygonUvs has mapped so far, for shared
 // coordinates. When no polygon has a current channel as the pass begins, the
 // only corners AddSharedUv can match are those of the polygons the pass has
-// been through, and at each point those come first in its link list (links
-// run in polygon order). Their coordinate indices are kept here per point in
-// link order, so a lookup reads one short array rather than the record of
-// every polygon at the point, and finds what that walk would find.
+// been through, met in polygon and corner order. The distinct coordinate
+// indices those corners gave are kept here per point in that order (a
+// repeat can never be the first match), so a lookup reads one or two
+// indices rather than the record of every polygon at the point, and finds
+// what the walk would find. No point links are needed.
 class MappedCorners {
  public:
-  // False, and the walk is used instead, unless the layer's point links are
-  // built and no polygon has a current channel (or memory is short).
-  // `noneCurrent` says the caller knows no polygon has a current channel.
+  // False, and the walk is used instead, when a polygon has a current
+  // channel (or memory is short). `noneCurrent` says the caller knows none
+  // has.
   bool Begin(ObjLayer& l, bool noneCurrent) {
-    if (!l.pointLinksBuilt) return false;
-    if (!noneCurrent)
-      for (const ObjPolygon& p : l.Polygons())
-        if (p.currentChannel) return false;
-    // Each point keeps offsets, not pointers: 16 bytes a point.
-    pool_ = l.pointLinkPool.data();
-    const size_t poolSize = l.pointLinkPool.size();
-    if (poolSize > UINT32_MAX) return false;
+    if (!noneCurrent && AnyCurrent(l)) return false;
     try {
-      AssignMapped(points_, l.points.size(), Point());
-      size_t total = 0;
-      for (size_t i = 0; i < l.points.size(); ++i) {
-        const auto* links = static_cast<const PolygonLinks*>(l.points[i].userData);
-        if (!links) return false;  // a point without links is looked up by a scan
-        const size_t count = size_t(std::max(links->count, 0));
-        const ptrdiff_t at = links->polygons - pool_;
-        // Links laid out as BuildPointPolygonLinks does: polygons, then corners.
-        if (count > 0 && (at < 0 || size_t(at) + 2 * count > poolSize || links->corners != links->polygons + count))
-          return false;
-        if (total + count > UINT32_MAX) return false;
-        points_[i] = {count > 0 ? uint32_t(at) : 0, uint32_t(total), 0, int32_t(count)};
-        total += count;
-      }
-      AssignMapped(uv_, total, -1);
+      AssignMapped(slot_, l.points.size(), kNone);
+      chain_.clear();
     } catch (const std::bad_alloc&) {
       return false;
     }
@@ -429,49 +410,77 @@ class MappedCorners {
 
   // The coordinate AddSharedUv would share for (u, v, w) at point, or -1.
   int Find(const ObjLayer& l, int point, double u, double v, double w) const {
-    if (point < 0 || size_t(point) >= points_.size()) return -1;
-    const Point& at = points_[size_t(point)];
-    const int32_t* uv = uv_.data() + at.uv;
-    for (int32_t k = 0; k < at.mapped; ++k) {
-      const int32_t i = uv[k];
-      if (i < 0 || size_t(i) >= l.uvs.size()) continue;
+    if (point < 0 || size_t(point) >= slot_.size()) return -1;
+    auto matches = [&](int32_t i) {
+      if (i < 0 || size_t(i) >= l.uvs.size()) return false;
       const ObjUv& o = l.uvs[size_t(i)];
-      if (std::fabs(o.u - u) < kEps && std::fabs(o.v - v) < kEps && std::fabs(o.w - w) < kEps) return i;
-    }
+      return std::fabs(o.u - u) < kEps && std::fabs(o.v - v) < kEps && std::fabs(o.w - w) < kEps;
+    };
+    const int32_t s = slot_[size_t(point)];
+    if (s >= 0) return matches(s) ? s : -1;
+    for (int32_t k = ChainOf(s); k >= 0; k = chain_[size_t(k)].next)
+      if (matches(chain_[size_t(k)].uv)) return chain_[size_t(k)].uv;
     return -1;
   }
 
-  // Polygon pi has been through the pass, mapped or not. False when its
-  // corners are not the next links of their points (the walk must be used
-  // from here on).
+  // Polygon pi has been through the pass, mapped or not. False when memory
+  // ran out.
   bool Done(ObjLayer& l, size_t pi) {
     const ObjPolygon& p = l.Polygons()[pi];
     const CornerChannel* ch = p.currentChannel;
-    for (size_t c = 0; c < p.points.size() && c < size_t(std::max(p.vertexCount, 0)); ++c) {
-      const int32_t point = p.points[c];
-      if (point < 0 || size_t(point) >= points_.size()) continue;  // not linked
-      Point& at = points_[size_t(point)];
-      const int32_t k = at.mapped;
-      const int32_t* polygons = pool_ + at.links;
-      if (k >= at.count || polygons[k] != int32_t(pi) || polygons[at.count + k] != int32_t(c)) return false;
-      uv_[at.uv + size_t(k)] = ch && c < ch->values.size() ? ch->values[c] : -1;
-      ++at.mapped;
+    if (!ch) return true;
+    const size_t n = std::min({p.points.size(), size_t(std::max(p.vertexCount, 0)), ch->values.size()});
+    try {
+      for (size_t c = 0; c < n; ++c) {
+        const int32_t point = p.points[c];
+        if (point >= 0 && size_t(point) < slot_.size()) Add(slot_[size_t(point)], ch->values[c]);
+      }
+    } catch (const std::bad_alloc&) {
+      return false;
     }
     return true;
   }
 
  private:
-  // A point's links (polygons, then as many corners, from pool_ + links),
-  // and the coordinates of its corners done so far (from uv_ + uv).
-  struct Point {
-    uint32_t links;
-    uint32_t uv;
-    int32_t mapped;  // links done
-    int32_t count;
+  static bool AnyCurrent(ObjLayer& l) {
+    for (const ObjPolygon& p : l.Polygons())
+      if (p.currentChannel) return true;
+    return false;
+  }
+
+  // A point's slot: kNone, a coordinate index when it has one, or a chain
+  // of them (kChain - first link) once it has more.
+  static constexpr int32_t kNone = -1;
+  static constexpr int32_t kChain = -2;
+  struct Link {
+    int32_t uv;
+    int32_t next;
   };
-  const int32_t* pool_ = nullptr;
-  std::vector<Point> points_;
-  std::vector<int32_t> uv_;
+  static int32_t ChainOf(int32_t slot) { return slot <= kChain ? kChain - slot : -1; }
+
+  void Add(int32_t& slot, int32_t uv) {
+    if (uv < 0 || slot == uv) return;
+    if (slot == kNone) {
+      slot = uv;
+      return;
+    }
+    if (chain_.size() >= size_t(INT32_MAX - 2)) throw std::bad_alloc();
+    int32_t k = ChainOf(slot);
+    if (k < 0) {
+      chain_.push_back({slot, -1});
+      slot = kChain - int32_t(chain_.size() - 1);
+      k = ChainOf(slot);
+    }
+    for (;; k = chain_[size_t(k)].next) {
+      if (chain_[size_t(k)].uv == uv) return;
+      if (chain_[size_t(k)].next < 0) break;
+    }
+    chain_.push_back({uv, -1});
+    chain_[size_t(k)].next = int32_t(chain_.size() - 1);
+  }
+
+  std::vector<int32_t> slot_;
+  std::vector<Link> chain_;
 };
 
 bool AnySurfaceHasLayer(ObjectDb* db, int channel, int n) {
@@ -622,7 +631,7 @@ int MapInStretches(ObjectDb* db, UvPass& pass, MappedCorners& done, bool tracked
           pass.done = tracked ? &done : nullptr;
           const int64_t at = ready.offset[pi - begin];
           if (at >= 0) status = SharePolygon(db, pass, pi, ready.corners.data() + at);
-          if (status == 0 && tracked) tracked = done.Done(*l, pi);
+          if (status == 0 && tracked && !done.Done(*l, pi)) status = SetError(db, ERR_MEMORY);
         }
       };
       RunParts(end < count ? 2 : 1, step);
@@ -636,8 +645,32 @@ int MapInStretches(ObjectDb* db, UvPass& pass, MappedCorners& done, bool tracked
   return 0;
 }
 
-// MapPolygonUvs; `noneCurrent` as for MappedCorners::Begin.
-int MapUvs(ObjectDb* db, int channel, int n, int flags, bool noneCurrent) {
+// Point links for a pass that looks shared coordinates up by the walk,
+// which reads them: made for the first such pass and kept for the rest.
+struct PassLinks {
+  bool tried = false;
+  bool made = false;  // made here, so released when the passes are over
+  int status = 0;
+};
+
+int MakePassLinks(ObjectDb* db, PassLinks& links) {
+  if (links.tried) return links.status;
+  links.tried = true;
+  ObjLayer* l = db->currentLayer;
+  if (l->pointLinksHeld && l->pointLinksBuilt) return 0;
+  const ObjErrorCode before = db->error;
+  links.status = db->ops.BuildPointPolygonLinks(db);
+  links.made = links.status == 0;
+  if (links.status == ERR_DATABASE) {
+    db->error = before;  // no points: nothing to link
+    links.status = 0;
+  }
+  return links.status;
+}
+
+// MapPolygonUvs; `noneCurrent` as for MappedCorners::Begin. With `links`,
+// point links are made for a shared pass that cannot be tracked.
+int MapUvs(ObjectDb* db, int channel, int n, int flags, bool noneCurrent, PassLinks* links = nullptr) {
   ObjLayer* l = db->currentLayer;
   if (!l) return ERR_PARAM;
   if (!AnySurfaceHasLayer(db, channel, n)) return 0;
@@ -655,6 +688,7 @@ int MapUvs(ObjectDb* db, int channel, int n, int flags, bool noneCurrent) {
   // The library's own sharing is answered from the corners mapped so far.
   MappedCorners done;
   bool tracked = (flags & UV_SHARE) && db->ops.AddSharedUv == AddSharedUv && done.Begin(*l, noneCurrent);
+  if ((flags & UV_SHARE) && !tracked && links && MakePassLinks(db, *links) == ERR_MEMORY) return ERR_MEMORY;
   const size_t count = l->Polygons().size();
   // Projecting a polygon reads nothing the sharing writes, so with the
   // library's own operations the two overlap.
@@ -663,7 +697,7 @@ int MapUvs(ObjectDb* db, int channel, int n, int flags, bool noneCurrent) {
     pass.done = tracked ? &done : nullptr;
     const int status = MapPolygon(db, pass, pi);
     if (status) return status;
-    if (tracked) tracked = done.Done(*l, pi);
+    if (tracked && !done.Done(*l, pi)) return SetError(db, ERR_MEMORY);
   }
   return 0;
 }
@@ -697,21 +731,19 @@ int BuildUvs(ObjectDb* db, int channels, int layerCount, int flags) {
     if (read == 0) return 0;
     if (read != ERR_FILE_OPEN) noneCurrent = false;
   }
-  bool linked = false;
+  // The library's own passes make the point links only when a pass needs
+  // them (see MapUvs); a replaced pass may walk the links from the start.
+  PassLinks links;
   ObjLayer* l = db->currentLayer;
-  if ((flags & UV_SHARE) && !(l->pointLinksHeld && l->pointLinksBuilt)) {
-    const ObjErrorCode before = db->error;
-    status = db->ops.BuildPointPolygonLinks(db);
-    linked = status == 0;
-    if (status == ERR_DATABASE) db->error = before;  // no points: nothing to link
-  }
-  int result = status == ERR_MEMORY ? status : 0;
+  int result = 0;
+  if ((flags & UV_SHARE) && !libraryOps) result = MakePassLinks(db, links) == ERR_MEMORY ? ERR_MEMORY : 0;
   for (int bit = 0; bit < 8 && result == 0; ++bit) {
     const int channel = 1 << bit;
     if (!(channels & channel)) continue;
     const int count = std::min(layerCount, LayerCountOf(db, channel));
     for (int n = 0; n < count && result == 0; ++n) {
-      result = libraryOps ? MapUvs(db, channel, n, flags, noneCurrent) : db->ops.MapPolygonUvs(db, channel, n, flags);
+      result = libraryOps ? MapUvs(db, channel, n, flags, noneCurrent, &links)
+                          : db->ops.MapPolygonUvs(db, channel, n, flags);
       noneCurrent = false;  // the pass has given polygons channels of their own
     }
   }
@@ -721,7 +753,7 @@ int BuildUvs(ObjectDb* db, int channels, int layerCount, int flags) {
     db->ops.SelectTextureLayers(db, 0, 0);
     db->ops.SelectTextureLayers(db, TEX_COLR, 0);
   }
-  if (linked && !l->pointLinksHeld) db->ops.FreePointPolygonLinks(db);
+  if (links.made && !l->pointLinksHeld) db->ops.FreePointPolygonLinks(db);
   return result;
 }
 

@@ -100,12 +100,16 @@ std::vector<int32_t> SortedOrder(const Primitives& prims, size_t groupCount) {
   return order;
 }
 
-// The two halves of BuildViewerModel. ConvertLists fills the vertices,
+// The three steps of BuildViewerModel. ConvertLists fills the vertices,
 // normals and texture coordinates from the current layer's lists; after it
 // BuildGroups needs only the layer's polygons (and `aside`, the triangles
 // set aside by the triangulation, when given), its surfaces and vertex maps.
+// FinishModel needs nothing of the object: the face normals, the renderer's
+// scratch arrays and the scaling are made from the model alone, so an
+// object that is closed once its model is built can be closed before them.
 void ConvertLists(ObjectDb* db, ViewerModel* model, bool inParts);
-void BuildGroups(ObjectDb* db, ViewerModel* model, int normalise, const AsideTriangles* aside);
+void BuildGroups(ObjectDb* db, ViewerModel* model, const AsideTriangles* aside);
+void FinishModel(ViewerModel* model, int normalise);
 
 // Releases the memory of the current layer's point, normal and UV lists,
 // leaving the polygons' indices into them as they are. Only for an object
@@ -159,11 +163,13 @@ ViewerModel* OpenViewerModel(const char* path, UiServices* ui) {
   // Each list of the object is let go as soon as nothing further reads it:
   // the texture maps once the coordinates are made, the polygon tags once
   // the colours are, the model's copies of the normals and texture
-  // coordinates are all that is drawn, and the points are needed only until
-  // the polygons are cut.
+  // coordinates are all that is drawn, the points are needed only until
+  // the polygons are cut, and the whole object is closed before the model's
+  // face normals are made.
   try {
     db->ops.SelectLayer(db, 0);
     ObjLayer* layer = db->currentLayer;
+    const bool hasLayer = layer != nullptr;
     if (layer) {
       PostProcessCurrentLayer(db, &options, [](ObjectDb* d, void*) {
         d->ops.FreeVMaps(d, ID_TXUV);
@@ -176,13 +182,14 @@ ViewerModel* OpenViewerModel(const char* path, UiServices* ui) {
       AsideTriangles aside;
       TriangulatePolygonsAside(db, triangulationFlags, &aside);  // a shortage leaves fewer triangles, as in a load
       Release(layer->points);
-      BuildGroups(db, model.get(), 1, &aside);
+      BuildGroups(db, model.get(), &aside);
     }
+    CloseObjectDb(&db);
+    if (hasLayer) FinishModel(model.get(), 1);
   } catch (const std::bad_alloc&) {
     CloseObjectDb(&db);
     return nullptr;
   }
-  CloseObjectDb(&db);
   for (SurfaceGroup& g : model->groups) BuildSurfaceEdges(model.get(), &g);
   return model.release();
 }
@@ -190,7 +197,8 @@ ViewerModel* OpenViewerModel(const char* path, UiServices* ui) {
 void BuildViewerModel(ObjectDb* db, ViewerModel* model, int normalise) {
   if (!db->currentLayer) return;
   ConvertLists(db, model, false);
-  BuildGroups(db, model, normalise, nullptr);
+  BuildGroups(db, model, nullptr);
+  FinishModel(model, normalise);
 }
 
 namespace {
@@ -246,8 +254,6 @@ void ConvertLists(ObjectDb* db, ViewerModel* model, bool inParts) {
     v[1] = float(n->y);
     v[2] = float(-n->z);
   });
-  SizeForFilling(model->normalScratchA, size_t(normalCount));
-  SizeForFilling(model->normalScratchB, size_t(normalCount));
 
   model->uvCount = uvCount;
   SizeForFilling(model->uvs, size_t(uvCount) * 2);
@@ -258,10 +264,10 @@ void ConvertLists(ObjectDb* db, ViewerModel* model, bool inParts) {
   });
 }
 
-void BuildGroups(ObjectDb* db, ViewerModel* model, int normalise, const AsideTriangles* aside) {
+void BuildGroups(ObjectDb* db, ViewerModel* model, const AsideTriangles* aside) {
   auto& o = db->ops;
   ObjLayer* layer = db->currentLayer;
-  const int pointCount = model->vertexCount, normalCount = model->normalCount, uvCount = model->uvCount;
+  const int normalCount = model->normalCount, uvCount = model->uvCount;
 
   // Groups, one per surface id, and one texture per textured surface.
   const int groupCount = o.GetSurfaceCount(db);
@@ -290,8 +296,6 @@ void BuildGroups(ObjectDb* db, ViewerModel* model, int normalise, const AsideTri
     const size_t n = size_t(g.capacity);
     SizeForFilling(g.points, n * 3);
     SizeForFilling(g.normals, n * 3);
-    SizeForFilling(g.faceNormals, n * 3);
-    SizeForFilling(g.scratch, n);
     ObjSurface* surface = o.GetSurface(db, id);
     if (surface) g.surfaceName = surface->name;
     SurfaceAttributes* a = o.GetSurfaceAttributes(db, id);
@@ -332,17 +336,6 @@ void BuildGroups(ObjectDb* db, ViewerModel* model, int normalise, const AsideTri
           g.uvs[t + j] = inRange(uv, uvLimit) ? uv : -1;
         }
       }
-      const float* v0 = &model->vertices[size_t(g.points[t]) * 3];
-      const float* v1 = &model->vertices[size_t(g.points[t + 1]) * 3];
-      const float* v2 = &model->vertices[size_t(g.points[t + 2]) * 3];
-      // (V[p1] - V[p2]) x (V[p0] - V[p2]) with (p2, p1, p0) stored in order.
-      const float a[3] = {v1[0] - v0[0], v1[1] - v0[1], v1[2] - v0[2]};
-      const float b[3] = {v2[0] - v0[0], v2[1] - v0[1], v2[2] - v0[2]};
-      float* fn = &g.faceNormals[t];
-      fn[0] = a[1] * b[2] - a[2] * b[1];
-      fn[1] = a[2] * b[0] - a[0] * b[2];
-      fn[2] = a[0] * b[1] - a[1] * b[0];
-      Normalise(fn);
     }
   };
   RunParts(parts, fill);
@@ -361,6 +354,34 @@ void BuildGroups(ObjectDb* db, ViewerModel* model, int normalise, const AsideTri
     for (size_t s = 0; s < m->points.size(); ++s)
       w.values[s] = m->dimension > 0 ? m->values[s * size_t(m->dimension)] : 0.0f;
     model->weightMaps.push_back(std::move(w));
+  }
+}
+
+void FinishModel(ViewerModel* model, int normalise) {
+  const int pointCount = model->vertexCount;
+  SizeForFilling(model->normalScratchA, size_t(model->normalCount));
+  SizeForFilling(model->normalScratchB, size_t(model->normalCount));
+  for (SurfaceGroup& g : model->groups) {
+    const size_t n = size_t(g.capacity);
+    SizeForFilling(g.faceNormals, n * 3);
+    SizeForFilling(g.scratch, n);
+    const unsigned parts = PartsFor(n);
+    auto faces = [&](unsigned k) {
+      for (size_t t = PartBegin(k, parts, n) * 3, end = PartBegin(k + 1, parts, n) * 3; t < end; t += 3) {
+        const float* v0 = &model->vertices[size_t(g.points[t]) * 3];
+        const float* v1 = &model->vertices[size_t(g.points[t + 1]) * 3];
+        const float* v2 = &model->vertices[size_t(g.points[t + 2]) * 3];
+        // (V[p1] - V[p2]) x (V[p0] - V[p2]) with (p2, p1, p0) stored in order.
+        const float a[3] = {v1[0] - v0[0], v1[1] - v0[1], v1[2] - v0[2]};
+        const float b[3] = {v2[0] - v0[0], v2[1] - v0[1], v2[2] - v0[2]};
+        float* fn = &g.faceNormals[t];
+        fn[0] = a[1] * b[2] - a[2] * b[1];
+        fn[1] = a[2] * b[0] - a[0] * b[2];
+        fn[2] = a[0] * b[1] - a[1] * b[0];
+        Normalise(fn);
+      }
+    };
+    RunParts(parts, faces);
   }
 
   if (normalise && model->radius > 0) {

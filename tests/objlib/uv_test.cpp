@@ -294,6 +294,55 @@ TEST(UvListTest, SharingTakesTheFirstMatchingCornerAtThePoint) {
   }
 }
 
+// Six triangles around point 0 give it coordinates a, b, c, then one within
+// reach of b, one of c and one of a: each repeat takes the corner it is near,
+// and only the first three are added, whether the pass answers from its
+// mapped corners (which keep a point's distinct coordinates in a chain once
+// it has more than one) or walks the polygons.
+TEST(UvListTest, APointWithSeveralCoordinatesSharesEachWithItsNeighbours) {
+  for (bool walk : {false, true}) {
+    SCOPED_TRACE(walk ? "walk" : "mapped corners");
+    Scene s;
+    s.o.AddSurface(s.db, "skin");
+    s.o.AddPoint(s.db, 0, 0, 0);
+    for (int i = 0; i < 7; ++i) s.o.AddPoint(s.db, std::cos(i * 0.8), std::sin(i * 0.8), 0);
+    for (int32_t i = 1; i <= 6; ++i) s.Polygon(std::vector<int32_t>{0, i, i + 1}, "skin");
+    const int map = s.o.AddVMap(s.db, ID_TXUV, "uv", 2);
+    for (int p = 0; p < 8; ++p) {
+      float v[2] = {0.1f * float(p), 0.9f};
+      s.o.SetVMapValue(s.db, map, p, v);
+    }
+    const int mad = s.o.AddVMad(s.db, ID_TXUV, "uv", 2);
+    const float u[6] = {0.2f, 0.4f, 0.6f, 0.4f + 0.5e-7f, 0.6f - 0.5e-7f, 0.2f + 0.5e-7f};
+    for (int p = 0; p < 6; ++p) {
+      float v[2] = {u[p], 0.5f};
+      s.o.SetVMadValue(s.db, mad, 0, p, v);
+    }
+    TextureLayer* t = s.o.NewTextureLayer(s.db, s.o.GetSurfaceAttributes(s.db, 0));
+    t->channel = TEX_COLR;
+    t->projection = PROJ_UV_MAP;
+    t->uvMapName = "uv";
+    if (walk) {
+      g_librarySharedUv = s.o.AddSharedUv;
+      s.o.AddSharedUv = WalkingSharedUv;
+    }
+    ASSERT_EQ(s.o.BuildUvs(s.db, TEX_COLR, 1, UV_SHARE), 0);
+    int32_t at0[6];
+    for (int p = 0; p < 6; ++p) {
+      const CornerChannel* c = s.o.GetPolygon(s.db, p)->currentChannel;
+      ASSERT_NE(c, nullptr);
+      at0[p] = c->values[0];
+    }
+    EXPECT_NE(at0[0], at0[1]);
+    EXPECT_NE(at0[1], at0[2]);
+    EXPECT_NE(at0[0], at0[2]);
+    EXPECT_EQ(at0[3], at0[1]);
+    EXPECT_EQ(at0[4], at0[2]);
+    EXPECT_EQ(at0[5], at0[0]);
+    EXPECT_EQ(s.o.GetUvCount(s.db), 10);  // points 1 to 7, then a, b and c at point 0
+  }
+}
+
 // Shared coordinates are the same whether a pass answers lookups from the
 // corners it has mapped or walks the polygons at each point, including when
 // a second texture layer maps over polygons that already have channels.
