@@ -68,6 +68,9 @@ TEST(LargePages, AdvisesOnlyWholeHugePagesInsideTheBlock) {
     ASSERT_EQ(block.get()[i], static_cast<unsigned char>(i >> 12)) << i;
 }
 
+// A size well past the huge page.
+constexpr size_t kBig = size_t(16) << 20;
+
 TEST(LargePages, AllocatesBlocksOfAnySize) {
   for (size_t size : {size_t(0), size_t(1), kLargeBlock - 1, kLargeBlock, kHugePageSize * 3 + 17}) {
     Block block = Allocate(size);
@@ -81,7 +84,7 @@ TEST(LargePages, AllocatesBlocksOfAnySize) {
 
 TEST(LargePages, FreedPagesMakeTheNextLargeBlock) {
   ReleaseBlockCache();
-  const size_t first = kCachedBlock + 4096 * 3;
+  const size_t first = kBig + 4096 * 3;
   Block a = Allocate(first);
   ASSERT_TRUE(a);
   if (reinterpret_cast<std::uintptr_t>(a.get()) % kHugePageSize != 0) GTEST_SKIP() << "large blocks come from malloc here";
@@ -91,7 +94,7 @@ TEST(LargePages, FreedPagesMakeTheNextLargeBlock) {
 
   // A larger block starts with the freed pages, as they were left, and
   // goes on with fresh (zero) ones.
-  const size_t second = kCachedBlock + kHugePageSize * 3;
+  const size_t second = kBig + kHugePageSize * 3;
   Block b = Allocate(second);
   ASSERT_TRUE(b);
   EXPECT_EQ(CachedBlockBytes(), 0u);
@@ -107,22 +110,23 @@ TEST(LargePages, FreedPagesMakeTheNextLargeBlock) {
   EXPECT_EQ(c.get()[kLargeBlock - 1], 0x33);
   EXPECT_EQ(CachedBlockBytes(), second - kLargeBlock);
 
-  // A block below kCachedBlock is given back when freed, whatever pages it
-  // took from the cache.
+  // Every large block keeps its pages when freed, those it took from the
+  // cache and fresh ones alike.
   c.reset();
-  EXPECT_EQ(CachedBlockBytes(), second - kLargeBlock);
-  Block small = Allocate(kCachedBlock - 4096);
-  EXPECT_EQ(CachedBlockBytes(), second - kLargeBlock - (kCachedBlock - 4096));
-  small.reset();
-  EXPECT_EQ(CachedBlockBytes(), second - kLargeBlock - (kCachedBlock - 4096));
-  EXPECT_EQ(ReleaseBlockCache(), second - kLargeBlock - (kCachedBlock - 4096));
+  EXPECT_EQ(CachedBlockBytes(), second);
+  const size_t small = kLargeBlock + 4096;
+  Block s = Allocate(small);
+  EXPECT_EQ(CachedBlockBytes(), second - small);
+  s.reset();
+  EXPECT_EQ(CachedBlockBytes(), second);
+  EXPECT_EQ(ReleaseBlockCache(), second);
   EXPECT_EQ(CachedBlockBytes(), 0u);
 
   // A block of exactly a cached size is that block again.
-  Block d = Allocate(kCachedBlock);
+  Block d = Allocate(kBig);
   unsigned char* at = d.get();
   d.reset();
-  d = Allocate(kCachedBlock);
+  d = Allocate(kBig);
   EXPECT_EQ(d.get(), at);
   EXPECT_EQ(CachedBlockBytes(), 0u);
   d.reset();
@@ -152,7 +156,7 @@ TEST(LargePages, ThreadsShareTheCacheSafely) {
       unsigned seed = 12345u + unsigned(t);
       for (int i = 0; i < 60; ++i) {
         seed = seed * 1103515245u + 12345u;
-        const size_t size = kLargeBlock + (seed >> 8) % (kCachedBlock + kHugePageSize * 4);
+        const size_t size = kLargeBlock + (seed >> 8) % (kBig + kHugePageSize * 4);
         auto* p = static_cast<unsigned char*>(AllocateBlock(size));
         if (!p) continue;
         const unsigned char mark = static_cast<unsigned char>(t * 60 + i);
