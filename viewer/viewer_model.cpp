@@ -423,6 +423,12 @@ void BuildSurfaceEdges(ViewerModel* model, SurfaceGroup* group) {
       lo[1] = std::min(b, c);
       lo[2] = std::min(c, a);
     };
+    auto larger = [&](size_t t, int32_t hi[3]) {
+      const int32_t a = pts[t], b = pts[t + 1], c = pts[t + 2];
+      hi[0] = std::max(a, b);
+      hi[1] = std::max(b, c);
+      hi[2] = std::max(c, a);
+    };
     // Edges bucketed under their smaller point index (counting sort), then
     // matched within each small bucket. A group uses a range of points;
     // buckets cover that range only. Consecutive parts of the triangles are
@@ -461,15 +467,21 @@ void BuildSurfaceEdges(ViewerModel* model, SurfaceGroup* group) {
       }
     }
     start[bucketCount] = slot;
-    std::unique_ptr<int32_t[]> bucket(new int32_t[edgeCount]);
+    // Each edge is bucketed with its larger point, so matching reads the
+    // buckets alone rather than the triangles the edges come from.
+    struct Bucketed {
+      int32_t edge, hi;
+    };
+    std::unique_ptr<Bucketed[]> bucket(new Bucketed[edgeCount]);
     PrefaultForWriting(bucket.get(), bucket.get() + edgeCount);
     auto fill = [&](unsigned k) {
       std::vector<int32_t>& at = next[k];
       for (size_t t = PartBegin(k, parts, triangleCount) * 3, end = PartBegin(k + 1, parts, triangleCount) * 3; t < end;
            t += 3) {
-        int32_t lo[3];
+        int32_t lo[3], hi[3];
         smaller(t, lo);
-        for (int j = 0; j < 3; ++j) bucket[size_t(at[size_t(lo[j]) - base]++)] = int32_t(t + size_t(j));
+        larger(t, hi);
+        for (int j = 0; j < 3; ++j) bucket[size_t(at[size_t(lo[j]) - base]++)] = {int32_t(t + size_t(j)), hi[j]};
       }
     };
     RunParts(parts, fill);
@@ -488,27 +500,20 @@ void BuildSurfaceEdges(ViewerModel* model, SurfaceGroup* group) {
         const size_t first = size_t(start[b]), last = size_t(start[b + 1]);
         const size_t count = last - first;
         if (count == 1) {
-          single.push_back(bucket[first]);
+          single.push_back(bucket[first].edge);
           continue;
         }
         if (count <= kPairwise) {
-          for (size_t i = 0; i < count; ++i) {
-            int32_t lo;
-            ends(size_t(bucket[first + i]), &lo, &others[i]);
-          }
+          for (size_t i = 0; i < count; ++i) others[i] = bucket[first + i].hi;
           for (size_t i = 0; i < count; ++i) {
             size_t j = 0;
             while (j < count && (j == i || others[j] != others[i])) ++j;
-            if (j == count) single.push_back(bucket[first + i]);
+            if (j == count) single.push_back(bucket[first + i].edge);
           }
           continue;
         }
         run.clear();
-        for (size_t i = first; i < last; ++i) {
-          int32_t lo, hi;
-          ends(size_t(bucket[i]), &lo, &hi);
-          run.push_back({hi, bucket[i]});
-        }
+        for (size_t i = first; i < last; ++i) run.push_back({bucket[i].hi, bucket[i].edge});
         std::sort(run.begin(), run.end());
         for (size_t i = 0; i < run.size();) {
           size_t j = i + 1;
