@@ -1126,8 +1126,11 @@ int TriangulateAsideInParts(ObjectDb* db, int flags, unsigned parts, AsideTriang
       }
     }
     Triangulator t(db, &into, true);
-    for (size_t i = begin; i < end; ++i)
+    const ObjLayer& layer = *db->currentLayer;
+    for (size_t i = begin; i < end; ++i) {
+      PrefetchPolygonWalk(layer, polys, i, end);
       if (polys[i].vertexCount >= minimum && t.Run(int(i), flags) == ERR_MEMORY) results[k] = ERR_MEMORY;
+    }
   };
   RunParts(parts, work);
   int result = results[0];
