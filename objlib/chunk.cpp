@@ -167,36 +167,37 @@ long ByteSource::Skip(long n) {
 }
 
 bool ChunkReader::Open(const char* path) {
-  storage_.clear();
+  storage_.reset();
   data_ = nullptr;
   size_ = pos_ = 0;
   error_ = 0;
-  FILE* f = fopen(path, "rb");
+  // Closed on every way out, a failed allocation's exception included.
+  std::unique_ptr<FILE, int (*)(FILE*)> file(fopen(path, "rb"), &fclose);
+  FILE* f = file.get();
   if (!f) return false;
   bool ok = fseek(f, 0, SEEK_END) == 0;
   long size = ok ? ftell(f) : -1;
   ok = ok && size >= 0 && fseek(f, 0, SEEK_SET) == 0;
   if (ok) {
-    storage_.reserve(size_t(size));
-    PrefaultForWriting(storage_.data(), storage_.data() + size);
-    storage_.resize(size_t(size));
-    ok = size == 0 || fread(storage_.data(), 1, size_t(size), f) == size_t(size);
+    storage_.reset(new uint8_t[size > 0 ? size_t(size) : 1]);
+    PrefaultForWriting(storage_.get(), storage_.get() + size);
+    ok = size == 0 || fread(storage_.get(), 1, size_t(size), f) == size_t(size);
   }
-  fclose(f);
+  file.reset();
   if (!ok) {
-    storage_.clear();
+    storage_.reset();
     return false;
   }
-  data_ = storage_.data();
-  size_ = storage_.size();
+  data_ = storage_.get();
+  size_ = size_t(size);
   return true;
 }
 
 void ChunkReader::OpenMemory(const void* data, size_t size) {
-  const uint8_t* p = static_cast<const uint8_t*>(data);
-  storage_.assign(p, p + size);
-  data_ = storage_.data();
-  size_ = storage_.size();
+  storage_.reset(new uint8_t[size > 0 ? size : 1]);
+  if (size) std::memcpy(storage_.get(), data, size);
+  data_ = storage_.get();
+  size_ = size;
   pos_ = 0;
   error_ = 0;
 }

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -128,7 +129,9 @@ class ChunkReader : public ByteSource {
   int mode = 0;
 
  private:
-  std::vector<uint8_t> storage_;
+  // The bytes, left uninitialised until read: a file's bytes are written
+  // once, by the read itself.
+  std::unique_ptr<uint8_t[]> storage_;
 };
 
 // Writer to a FILE (mode 1) or a count-only writer (any other mode).
