@@ -100,17 +100,6 @@ std::vector<int32_t> SortedOrder(const Primitives& prims, size_t groupCount) {
   return order;
 }
 
-// The three steps of BuildViewerModel. ConvertLists fills the vertices,
-// normals and texture coordinates from the current layer's lists; after it
-// BuildGroups needs only the layer's polygons (and `aside`, the triangles
-// set aside by the triangulation, when given), its surfaces and vertex maps.
-// FinishModel needs nothing of the object: the face normals, the renderer's
-// scratch arrays and the scaling are made from the model alone, so an
-// object that is closed once its model is built can be closed before them.
-void ConvertLists(ObjectDb* db, ViewerModel* model, bool inParts);
-void BuildGroups(ObjectDb* db, ViewerModel* model, const AsideTriangles* aside);
-void FinishModel(ViewerModel* model, int normalise);
-
 // Releases the memory of the current layer's point, normal and UV lists,
 // leaving the polygons' indices into them as they are. Only for an object
 // that is closed once its model is built.
@@ -118,6 +107,20 @@ template <typename T>
 void Release(std::vector<T>& list) {
   std::vector<T>().swap(list);
 }
+
+// The three steps of BuildViewerModel. ConvertLists fills the vertices,
+// normals and texture coordinates from the current layer's lists; after it
+// BuildGroups needs only the layer's polygons (and `aside`, the triangles
+// set aside by the triangulation, when given), its surfaces and vertex maps.
+// With `inParts` (the model's own load) it also releases the normal and UV
+// lists as it goes, so no more than one of the model's lists is held twice.
+// FinishModel needs nothing of the object: the face normals, the renderer's
+// scratch arrays and the scaling are made from the model alone, so an
+// object that is closed once its model is built can be closed before them.
+void ConvertLists(ObjectDb* db, ViewerModel* model, bool inParts);
+void BuildGroups(ObjectDb* db, ViewerModel* model, const AsideTriangles* aside);
+void FinishModel(ViewerModel* model, int normalise);
+
 
 }  // namespace
 
@@ -177,8 +180,6 @@ ViewerModel* OpenViewerModel(const char* path, UiServices* ui) {
       });
       db->ops.FreePolygonTagTables(db, 0);
       ConvertLists(db, model.get(), true);
-      Release(layer->normals);
-      Release(layer->uvs);
       AsideTriangles aside;
       TriangulatePolygonsAside(db, triangulationFlags, &aside);  // a shortage leaves fewer triangles, as in a load
       Release(layer->points);
@@ -222,6 +223,29 @@ void ConvertLists(ObjectDb* db, ViewerModel* model, bool inParts) {
     RunParts(parts, work);
   };
 
+  // The texture coordinates and normals first, each list released once it
+  // is converted, then the vertices (the points are read until the
+  // polygons are cut).
+  model->uvCount = uvCount;
+  SizeForFilling(model->uvs, size_t(uvCount) * 2);
+  inPartsOf(uvCount, [&](unsigned, size_t i) {
+    const ObjUv* uv = inParts ? &l->uvs[i] : o.GetUv(db, int(i));
+    model->uvs[i * 2] = float(uv->u);
+    model->uvs[i * 2 + 1] = float(uv->v);
+  });
+  if (inParts) Release(l->uvs);
+
+  model->normalCount = normalCount;
+  SizeForFilling(model->normals, size_t(normalCount) * 3);
+  inPartsOf(normalCount, [&](unsigned, size_t i) {
+    const ObjNormal* n = inParts ? &l->normals[i] : o.GetNormal(db, int(i));
+    float* v = &model->normals[i * 3];
+    v[0] = float(n->x);
+    v[1] = float(n->y);
+    v[2] = float(-n->z);
+  });
+  if (inParts) Release(l->normals);
+
   // Vertices, with z negated. Each part takes the extent of its own; maxima
   // and minima do not depend on the order they are taken in.
   model->vertexCount = pointCount;
@@ -244,24 +268,6 @@ void ConvertLists(ObjectDb* db, ViewerModel* model, bool inParts) {
   }
   model->radius = radius[0];
   model->centreHeight = (top[0] + bottom[0]) * 0.5f;
-
-  model->normalCount = normalCount;
-  SizeForFilling(model->normals, size_t(normalCount) * 3);
-  inPartsOf(normalCount, [&](unsigned, size_t i) {
-    const ObjNormal* n = inParts ? &l->normals[i] : o.GetNormal(db, int(i));
-    float* v = &model->normals[i * 3];
-    v[0] = float(n->x);
-    v[1] = float(n->y);
-    v[2] = float(-n->z);
-  });
-
-  model->uvCount = uvCount;
-  SizeForFilling(model->uvs, size_t(uvCount) * 2);
-  inPartsOf(uvCount, [&](unsigned, size_t i) {
-    const ObjUv* uv = inParts ? &l->uvs[i] : o.GetUv(db, int(i));
-    model->uvs[i * 2] = float(uv->u);
-    model->uvs[i * 2 + 1] = float(uv->v);
-  });
 }
 
 void BuildGroups(ObjectDb* db, ViewerModel* model, const AsideTriangles* aside) {
