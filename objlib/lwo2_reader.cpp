@@ -187,21 +187,17 @@ void Lwo2Reader::ReadPols(ByteSource& c, uint32_t length) {
     SetError(db_, ERR_MEMORY);
     return;
   }
-  // The reserved room is mapped a step ahead of the records that fill it
-  // (see PrefaultForWriting); the room is only a bound on what the chunk
-  // holds, so no more than one step is ever mapped beyond the last record.
-  constexpr size_t kMapStep = kParallelPrefault / sizeof(ObjPolygon);
-  size_t mapped = polys.size();
+  // The reserved room is mapped just ahead of the records that fill it (see
+  // PrefaultAhead): it is only a bound on what the chunk holds. Room that
+  // runs out moves the list, whose new room is then left to faults.
+  const ObjPolygon* const room = polys.data();
+  PrefaultAhead ahead(polys.data() + polys.size(), polys.data() + polys.capacity());
   // With the library's own AddPolygon, the chunk's face normals are computed
   // after it, in parts at once: the points do not change meanwhile.
   const bool normalsAfter = HasLibraryOps(db_);
   const size_t first = polys.size();
   while (c.Position() < length && !c.AtEnd()) {
-    if (polys.size() >= mapped) {
-      const size_t step = std::min(polys.capacity() - polys.size(), kMapStep);
-      PrefaultForWriting(polys.data() + polys.size(), polys.data() + polys.size() + step);
-      mapped = polys.size() + std::max(step, size_t(1));
-    }
+    if (polys.data() == room) ahead.Reached(polys.data() + polys.size());
     uint16_t word = 0;
     if (c.ReadU2(&word) != 2) break;
     const int count = word & 0x3FF;
@@ -409,12 +405,15 @@ bool AppendPoints(ObjectDb* db, ByteSource& c, size_t n) {
   ObjLayer* l = db->currentLayer;
   try {
     l->points.reserve(l->points.size() + n);
-    PrefaultForWriting(l->points.data() + l->points.size(), l->points.data() + l->points.size() + n);
   } catch (const std::bad_alloc&) {
     SetError(db, ERR_MEMORY);
     return false;
   }
+  // The room is mapped just ahead of the points that fill it.
+  const ObjPoint* const room = l->points.data();
+  PrefaultAhead ahead(l->points.data() + l->points.size(), l->points.data() + l->points.size() + n);
   for (size_t i = 0; i < n; ++i) {
+    if (l->points.data() == room) ahead.Reached(l->points.data() + l->points.size());
     float v[3];
     c.ReadVEC12(v);
     if (db->ops.AddPoint(db, v[0], v[1], v[2]) < 0) return false;

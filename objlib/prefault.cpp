@@ -1,5 +1,6 @@
 #include "prefault.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "parallel.h"
@@ -36,4 +37,91 @@ void PrefaultForWriting(const void* begin, const void* end) {
   (void)begin;
   (void)end;
 #endif
+}
+
+namespace {
+constexpr uintptr_t kChunk = uintptr_t(2) << 20;
+}
+
+PrefaultAhead::PrefaultAhead(const void* begin, const void* end) {
+#if defined(__linux__)
+  static const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE) > 0 ? sysconf(_SC_PAGESIZE) : 4096);
+  first_ = (reinterpret_cast<uintptr_t>(begin) + page - 1) & ~(page - 1);
+  last_ = reinterpret_cast<uintptr_t>(end) & ~(page - 1);
+  if (last_ <= first_) {
+    next_ = UINTPTR_MAX;
+    return;
+  }
+  if (last_ - first_ > kPrefaultLimit) last_ = first_ + kPrefaultLimit;
+  base_ = first_ & ~(kChunk - 1);
+  chunks_ = size_t((last_ - base_ + kChunk - 1) / kChunk);
+  next_ = first_;
+  if (last_ - first_ >= kParallelPrefault && PartsFor(kParallelMinimum) > 1) {
+    try {
+      helper_ = std::thread([this] { Helper(); });
+    } catch (...) {
+      // The writer maps every chunk itself.
+    }
+  }
+#else
+  (void)begin;
+  (void)end;
+  next_ = UINTPTR_MAX;
+#endif
+}
+
+PrefaultAhead::~PrefaultAhead() {
+  if (!helper_.joinable()) return;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+  }
+  moved_.notify_one();
+  helper_.join();
+}
+
+void PrefaultAhead::Map(size_t chunk) const {
+#if defined(__linux__)
+#ifndef MADV_POPULATE_WRITE
+  constexpr int MADV_POPULATE_WRITE = 23;
+#endif
+  const uintptr_t from = std::max(first_, base_ + chunk * kChunk);
+  const uintptr_t to = std::min(last_, base_ + (chunk + 1) * kChunk);
+  if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
+#else
+  (void)chunk;
+#endif
+}
+
+void PrefaultAhead::Advance(uintptr_t at) {
+  // The chunk being written and the one after it are mapped before the
+  // writer goes on, by whichever of the two threads takes them first.
+  if (at < base_) return;
+  const size_t chunk = at >= last_ ? chunks_ : size_t((at - base_) / kChunk);
+  if (helper_.joinable()) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      writerChunk_ = chunk;
+    }
+    moved_.notify_one();
+  }
+  for (size_t c = claimed_.load(); c <= chunk + 1 && c < chunks_; c = claimed_.load())
+    if (claimed_.compare_exchange_weak(c, c + 1)) Map(c);
+  next_ = chunk + 1 >= chunks_ ? UINTPTR_MAX : base_ + (chunk + 1) * kChunk;
+}
+
+void PrefaultAhead::Helper() {
+  const size_t ahead = kPrefaultAhead / kChunk;
+  for (;;) {
+    size_t c = claimed_.load();
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      moved_.wait(lock, [&] {
+        c = claimed_.load();
+        return stop_ || c >= chunks_ || c <= writerChunk_ + ahead;
+      });
+      if (stop_ || c >= chunks_) return;
+    }
+    if (claimed_.compare_exchange_weak(c, c + 1)) Map(c);
+  }
 }

@@ -1,7 +1,12 @@
 // Mapping memory ahead of the writes that fill it.
 #pragma once
 
+#include <atomic>
+#include <condition_variable>
 #include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <thread>
 
 // Maps the whole pages inside [begin, end) in one request, ahead of writes
 // that are about to fill them: on a virtual machine a page taken by a fault
@@ -23,3 +28,41 @@ void AssignMapped(Vector& v, size_t n, const T& value) {
   PrefaultForWriting(v.data(), v.data() + n);
   v.assign(n, value);
 }
+
+// Maps the pages of a range that one writer fills from the front while the
+// writer works: a thread of its own maps them 2 MiB at a time, at most about
+// kPrefaultAhead bytes past the writer's 2 MiB, and where it falls behind,
+// the writer maps its next pages itself, so two cores share the mapping and
+// the writer's own work goes on beside it. Bytes are never changed; at most
+// kPrefaultLimit bytes are mapped. Without a second core, or for a range
+// below kParallelPrefault, the writer maps its pages itself, 2 MiB ahead.
+constexpr size_t kPrefaultAhead = size_t(4) << 20;
+class PrefaultAhead {
+ public:
+  PrefaultAhead(const void* begin, const void* end);
+  ~PrefaultAhead();
+  PrefaultAhead(const PrefaultAhead&) = delete;
+  PrefaultAhead& operator=(const PrefaultAhead&) = delete;
+
+  // The writer is about to write at `at` (the chunk after it is mapped too).
+  void Reached(const void* at) {
+    const uintptr_t a = reinterpret_cast<uintptr_t>(at);
+    if (a >= next_) Advance(a);
+  }
+
+ private:
+  void Advance(uintptr_t at);
+  void Map(size_t chunk) const;
+  void Helper();
+
+  uintptr_t base_ = 0;        // first chunk's start (2 MiB aligned)
+  uintptr_t first_ = 0, last_ = 0;  // the whole pages of the range
+  size_t chunks_ = 0;
+  uintptr_t next_ = 0;        // the writer next calls Advance once it reaches here
+  std::atomic<size_t> claimed_{0};  // chunks handed out, from the front
+  size_t writerChunk_ = 0;    // under mutex_
+  bool stop_ = false;         // under mutex_
+  std::mutex mutex_;
+  std::condition_variable moved_;
+  std::thread helper_;
+};

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include <sys/mman.h>
@@ -459,6 +461,38 @@ TEST(ObjectDbMemory, PrefaultingLeavesTheBytesAsTheyWere) {
   fresh[size - 1] = 5;
   EXPECT_EQ(fresh[size - 1], 5);
   free(fresh);
+}
+
+// A writer filling a range with pages mapped just ahead of it: what it
+// wrote and what the range held read back as they were, and when it stops
+// half way, nothing far past where it stopped has been mapped.
+TEST(ObjectDbMemory, PrefaultAheadMapsJustAheadOfTheWriter) {
+  ParallelLimitsScope twoParts(1, 2);
+  const size_t size = size_t(40) << 20, half = size / 2;
+  void* block = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(block, MAP_FAILED);
+  uint8_t* bytes = static_cast<uint8_t*>(block);
+  const size_t page = size_t(sysconf(_SC_PAGESIZE));
+  for (size_t i = half + (size_t(12) << 20); i < size; i += page) bytes[i] = 3;  // written before
+  {
+    PrefaultAhead ahead(bytes, bytes + size);
+    for (size_t i = 0; i < half; i += 64) {
+      ahead.Reached(bytes + i);
+      bytes[i] = uint8_t(i >> 6);
+    }
+    // Time enough for the mapping thread to run on, were it not held back.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  for (size_t i = 0; i < half; i += 64) ASSERT_EQ(bytes[i], uint8_t(i >> 6)) << i;
+  std::vector<unsigned char> resident(size / page);
+  ASSERT_EQ(mincore(block, size, resident.data()), 0);
+  size_t mappedPast = 0;
+  for (size_t i = half / page; i < (half + (size_t(12) << 20)) / page; ++i) mappedPast += resident[i] & 1;
+  // The rest of the writer's 2 MiB and kPrefaultAhead more, at most.
+  EXPECT_LE(mappedPast * page, kPrefaultAhead + (size_t(2) << 20)) << mappedPast;
+  for (size_t i = half; i < half + (size_t(12) << 20); i += 4093) ASSERT_EQ(bytes[i], 0) << i;
+  for (size_t i = half + (size_t(12) << 20); i < size; i += page) ASSERT_EQ(bytes[i], 3) << i;
+  munmap(block, size);
 }
 
 // A long range is mapped by several threads, each from a huge-page boundary:

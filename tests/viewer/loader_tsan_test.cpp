@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "headless_gl.h"
 #include "shell.h"
@@ -38,6 +39,33 @@ std::string CopyToFolder(const std::string& sample, const std::string& folder) {
   return path;
 }
 
+// A flat grid of n x n quadrilaterals: big enough that the reader maps its
+// polygon records ahead on a thread of its own.
+std::string WriteGrid(const std::string& path, int n) {
+  Body tags, pnts, pols, ptag, surf;
+  tags.S0("Grid");
+  surf.S0("Grid").S0("");
+  ptag.Id("SURF");
+  for (int i = 0; i < n * n; ++i) ptag.VX(uint32_t(i)).U2(0);
+  for (int y = 0; y <= n; ++y)
+    for (int x = 0; x <= n; ++x) pnts.Vec(float(x), float(y), 0);
+  pols.Id("FACE");
+  for (int y = 0; y < n; ++y)
+    for (int x = 0; x < n; ++x) {
+      const uint32_t a = uint32_t(y * (n + 1) + x);
+      pols.U2(4).VX(a).VX(a + 1).VX(a + uint32_t(n) + 2).VX(a + uint32_t(n) + 1);
+    }
+  const std::vector<uint8_t> bytes = IffBuilder("LWO2")
+                                        .Chunk("TAGS", tags)
+                                        .Chunk("PNTS", pnts)
+                                        .Chunk("POLS", pols)
+                                        .Chunk("PTAG", ptag)
+                                        .Chunk("SURF", surf)
+                                        .Bytes();
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  return path;
+}
+
 }  // namespace
 
 TEST(LoaderThread, TexturedLoadCyclesOnARealContext) {
@@ -54,6 +82,7 @@ TEST(LoaderThread, TexturedLoadCyclesOnARealContext) {
   const std::string textured = CopyToFolder("textured.lwo", dir + "/models");
   CopyToFolder("checker.tga", dir + "/models");
   const std::string cube = CopyToFolder("cube.lwo", dir + "/models");
+  const std::string grid = WriteGrid(dir + "/models/grid.lwo", 200);
 
   GlTextureBackend backend;
   ScriptedUi ui;
@@ -93,6 +122,10 @@ TEST(LoaderThread, TexturedLoadCyclesOnARealContext) {
   EXPECT_EQ(settings.RecentObject(0), cube);
   EXPECT_EQ(settings.RecentObject(1), textured);
   EXPECT_EQ(host.waits, 6);
+
+  shell.OnDropFiles({grid});
+  ASSERT_NE(state.model, nullptr);
+  EXPECT_EQ(state.model->triangleCount, 2 * 200 * 200);
   EXPECT_TRUE(ui.messages().empty());
 
   shell.FreeContent();
