@@ -66,6 +66,7 @@ class Lwo2Reader {
   IndexArray scratch_;
   std::vector<float> values_;
   std::vector<ObjLayer*> pointsReplaced_;
+  std::vector<CheckedPolygons> checked_;  // groups whose point indices the face pass saw in range
 };
 
 int Lwo2Reader::Read(const char* path) {
@@ -213,9 +214,32 @@ void Lwo2Reader::ReadPols(ByteSource& c, uint32_t length) {
     if (index < 0) break;
     polys[size_t(index)].flags = word >> 10;
   }
-  if (normalsAfter && polys.size() > first)
-    ForEachInParts(polys.data() + first, polys.size() - first,
-                   [l](ObjPolygon& p) { ComputeFaceNormal(*l, p, p.normal); });
+  // The face pass also finds the largest point index, so the check after
+  // the read can pass over these polygons while the points reach it.
+  PolygonTypeGroup* group = &l->groups[l->currentType];
+  checked_.erase(std::remove_if(checked_.begin(), checked_.end(),
+                                [&](const CheckedPolygons& c) { return c.group == group; }),
+                 checked_.end());
+  if (normalsAfter && polys.size() > first) {
+    const size_t n = polys.size() - first;
+    const unsigned parts = std::min(PartsFor(n), kParallelParts);
+    uint32_t largest[kParallelParts] = {};
+    auto faces = [&](unsigned k) {
+      uint32_t most = 0;
+      for (size_t i = first + PartBegin(k, parts, n), end = first + PartBegin(k + 1, parts, n); i < end; ++i) {
+        ObjPolygon& p = polys[i];
+        ComputeFaceNormal(*l, p, p.normal);
+        for (int32_t q : p.points) most = std::max(most, uint32_t(q));
+      }
+      largest[k] = most;
+    };
+    RunParts(parts, faces);
+    try {
+      if (first == 0) checked_.push_back({group, polys.size(), size_t(*std::max_element(largest, largest + parts)) + 1});
+    } catch (const std::bad_alloc&) {
+      // The check after the read goes through these polygons too.
+    }
+  }
   CheckConsumed(c, length);
   ops_.EndPolygonType(db_);
 }
@@ -390,7 +414,7 @@ void Lwo2Reader::Finish() {
   for (ObjLayer* l : pointsReplaced_)
     for (auto& g : l->groups)
       for (auto& p : g.polygons) ComputeFaceNormal(*l, p, p.normal);
-  int dropped = ValidateObjectDb(db_);
+  int dropped = ValidateObjectDb(db_, checked_);
   if (dropped) ops_.Log(db_, "??? %d entries out of range dropped\n", dropped);
   BindTags();
   ops_.ResolveSurfaceIds(db_);

@@ -120,6 +120,19 @@ inline void ForEachCornerAt(ObjLayer* l, int point, F visit) {
 // False when memory runs out.
 bool AppendPoints(ObjectDb* db, ByteSource& c, size_t n);
 
+// Polygons a reader has seen to hold only point indices below pointsBelow:
+// while the group still has that many polygons and its layer at least that
+// many points, none of them is out of range.
+struct CheckedPolygons {
+  const PolygonTypeGroup* group;
+  size_t polygons;
+  size_t pointsBelow;
+};
+
+// ValidateObjectDb, passing over the point indices of the groups `checked`
+// vouches for.
+int ValidateObjectDb(ObjectDb* db, const std::vector<CheckedPolygons>& checked);
+
 // Sets the record's error field and returns the code.
 inline int SetError(ObjectDb* db, int code) {
   db->error = code;

@@ -117,13 +117,20 @@ int ValidateVMads(ObjLayer& l) {
 
 }  // namespace
 
-int ValidateObjectDb(ObjectDb* db) {
+int ValidateObjectDb(ObjectDb* db) { return ValidateObjectDb(db, {}); }
+
+int ValidateObjectDb(ObjectDb* db, const std::vector<CheckedPolygons>& checked) {
   int dropped = 0;
   const int tagCount = int(db->store->tags.size());
+  auto inRange = [&](const ObjLayer& l, const PolygonTypeGroup& g) {
+    for (const CheckedPolygons& c : checked)
+      if (c.group == &g) return c.polygons == g.polygons.size() && c.pointsBelow <= l.points.size();
+    return false;
+  };
   for (auto& layer : db->store->layers) {
     ObjLayer& l = *layer;
     for (auto& g : l.groups) {
-      dropped += ValidatePolygons(l, g);
+      if (!inRange(l, g)) dropped += ValidatePolygons(l, g);
       dropped += ValidateTagTables(g, tagCount);
     }
     dropped += ValidateVMaps(l);

@@ -246,6 +246,27 @@ TEST(Lwo2Reader, ReplacingChunksLeaveNoStaleIndices) {
   EXPECT_EQ(FindInconsistency(l.db), "");
 }
 
+// Points read again after the polygons: indices the new points no longer
+// reach are dropped, and those they do reach are kept, however many.
+TEST(Lwo2Reader, PointsReadAfterThePolygonsKeepOnlyTheIndicesTheyReach) {
+  Body pols;
+  pols.Id("FACE").U2(4).VX(0).VX(1).VX(2).VX(3).U2(3).VX(1).VX(4).VX(5);
+  for (int after : {5, 9}) {
+    SCOPED_TRACE(after);
+    auto file = IffBuilder("LWO2").Chunk("PNTS", Pnts(6)).Chunk("POLS", pols).Chunk("PNTS", Pnts(after)).Bytes();
+    Loaded l(file);
+    ASSERT_EQ(l.status, 0);
+    ASSERT_EQ(l.db->ops.GetPolygonCount(l.db), 2);
+    const ObjPolygon* quad = l.db->ops.GetPolygon(l.db, 0);
+    const ObjPolygon* triangle = l.db->ops.GetPolygon(l.db, 1);
+    EXPECT_EQ(std::vector<int32_t>(quad->points), (std::vector<int32_t>{0, 1, 2, 3}));
+    const std::vector<int32_t> kept = after == 5 ? std::vector<int32_t>{1, 4} : std::vector<int32_t>{1, 4, 5};
+    EXPECT_EQ(std::vector<int32_t>(triangle->points), kept);
+    EXPECT_EQ(triangle->vertexCount, after == 5 ? 2 : 3);
+    EXPECT_EQ(FindInconsistency(l.db), "");
+  }
+}
+
 TEST(Lwo2Samples, BundledSamplesReadAsWritten) {
   struct Expect {
     const char* file;
