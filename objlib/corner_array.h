@@ -78,7 +78,11 @@ class CornerArray {
   int32_t& front() { return data()[0]; }
   int32_t& back() { return data()[size() - 1]; }
 
-  void clear() { SetSize(0); }
+  // An empty array is not written to: clearing passes over many polygons
+  // then leave their records' memory as it was.
+  void clear() {
+    if (size_ & kSizeMask) SetSize(0);
+  }
   // Throws std::bad_alloc like std::vector when memory runs out.
   void reserve(size_t n) {
     if (n > capacity()) Grow(n);
@@ -260,6 +264,8 @@ class CornerChannelList {
     return n->channel;
   }
   void clear() {
+    // A list never used, with nothing on the heap, is left unwritten.
+    if (first_.link == 0 && first_.channel.values.capacity() <= CornerArray::kInline) return;
     for (Node* n = first_.Next(); n;) {
       Node* next = n->Next();
       delete n;

@@ -444,7 +444,7 @@ void SelectPolygonLayers(ObjectDb* db, int channel, int n, bool clear) {
   for (auto& layer : Store(db).layers)
     for (auto& group : layer->groups)
       ForEachInParts(group.polygons, [channel, n, clear](ObjPolygon& p) {
-        if (clear) p.currentChannel = nullptr;
+        if (clear && p.currentChannel) p.currentChannel = nullptr;
         if (!channel) return;
         for (CornerChannel& c : p.channels)
           if (c.key == int16_t(channel) && c.key2 == int16_t(n)) {

@@ -83,7 +83,7 @@ int FreeUvs(ObjectDb* db) {
   for (auto& group : l->groups)
     ForEachInParts(group.polygons, [](ObjPolygon& p) {
       p.channels.clear();
-      p.currentChannel = nullptr;
+      if (p.currentChannel) p.currentChannel = nullptr;
     });
   return 0;
 }
