@@ -94,8 +94,8 @@ void PrefaultAhead::Map(size_t chunk) const {
 }
 
 void PrefaultAhead::Advance(uintptr_t at) {
-  // The chunk being written and the one after it are mapped before the
-  // writer goes on, by whichever of the two threads takes them first.
+  // The chunk being written is mapped before the writer goes on, by
+  // whichever of the two threads takes it first.
   if (at < base_) return;
   const size_t chunk = at >= last_ ? chunks_ : size_t((at - base_) / kChunk);
   if (helper_.joinable()) {
@@ -105,7 +105,7 @@ void PrefaultAhead::Advance(uintptr_t at) {
     }
     moved_.notify_one();
   }
-  for (size_t c = claimed_.load(); c <= chunk + 1 && c < chunks_; c = claimed_.load())
+  for (size_t c = claimed_.load(); c <= chunk && c < chunks_; c = claimed_.load())
     if (claimed_.compare_exchange_weak(c, c + 1)) Map(c);
   next_ = chunk + 1 >= chunks_ ? UINTPTR_MAX : base_ + (chunk + 1) * kChunk;
 }

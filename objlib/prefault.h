@@ -35,8 +35,8 @@ void AssignMapped(Vector& v, size_t n, const T& value) {
 // the writer maps its next pages itself, so two cores share the mapping and
 // the writer's own work goes on beside it. Bytes are never changed; at most
 // kPrefaultLimit bytes are mapped. Without a second core, or for a range
-// below kParallelPrefault, the writer maps its pages itself, 2 MiB ahead.
-constexpr size_t kPrefaultAhead = size_t(4) << 20;
+// below kParallelPrefault, the writer maps its pages itself, 2 MiB at a time.
+constexpr size_t kPrefaultAhead = size_t(2) << 20;
 class PrefaultAhead {
  public:
   PrefaultAhead(const void* begin, const void* end);
@@ -44,7 +44,7 @@ class PrefaultAhead {
   PrefaultAhead(const PrefaultAhead&) = delete;
   PrefaultAhead& operator=(const PrefaultAhead&) = delete;
 
-  // The writer is about to write at `at` (the chunk after it is mapped too).
+  // The writer is about to write at `at`.
   void Reached(const void* at) {
     const uintptr_t a = reinterpret_cast<uintptr_t>(at);
     if (a >= next_) Advance(a);

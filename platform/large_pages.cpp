@@ -152,7 +152,8 @@ void* AllocateLarge(std::size_t size) {
   return block;
 }
 
-// Caches a large block's pages; false when `block` is not a large block.
+// Caches a large block's pages (unmaps a smaller one); false when `block`
+// is not a large block.
 bool FreeLarge(void* block) {
   const std::uintptr_t base = reinterpret_cast<std::uintptr_t>(block);
   if ((base & (kHugePageSize - 1)) != 0) return false;
@@ -162,6 +163,10 @@ bool FreeLarge(void* block) {
   if (it == t.live.end()) return false;
   const Span s{base, it->second};
   t.live.erase(it);
+  if (s.length < kCachedBlock) {
+    munmap(block, s.length);
+    return true;
+  }
   try {
     t.cached.push_back(s);
     t.cachedBytes += s.length;

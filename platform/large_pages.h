@@ -7,15 +7,17 @@
 //    aligned and asked to come on 2 MiB pages before any of their pages is
 //    touched; where the system keeps huge pages for regions that ask (Linux's
 //    usual "madvise" setting), one fault then maps 2 MiB.
-//  - A freed large block keeps its pages in a cache, and the next large block
-//    is made of cached pages first: they are moved into place by the page
-//    tables (mremap), never copied, and only the rest of the block comes
-//    fresh. Since an allocation takes every cached page it can before any
-//    fresh one, the large blocks never hold more memory than the most they
-//    have ever held. Blocks of every large size are kept: a load frees and
-//    makes many of a few MiB (one value per point or per polygon), and
-//    unmapping those would have the next ones fault in fresh pages again.
-//    ReleaseBlockCache gives the cache back.
+//  - A freed block of kCachedBlock bytes (a huge page) or more keeps its
+//    pages in a cache, and the next large block is made of cached pages
+//    first: they are moved into place by the page tables (mremap), never
+//    copied, and only the rest of the block comes fresh. Since an
+//    allocation takes every cached page it can before any fresh one, the
+//    large blocks never hold more memory than the most they have ever held.
+//    A load frees and makes many blocks of a few MiB (one value per point
+//    or per polygon), which would otherwise fault in fresh pages each time.
+//    Smaller large blocks are unmapped when freed: the pages they would
+//    keep are few, and the small blocks malloc makes meanwhile could not use
+//    them. ReleaseBlockCache gives the cache back.
 //
 // The executables (not the libraries) replace the global allocation and
 // deallocation functions with AllocateBlock and FreeBlock; see
@@ -26,6 +28,7 @@
 
 constexpr std::size_t kHugePageSize = std::size_t(2) << 20;
 constexpr std::size_t kLargeBlock = std::size_t(1) << 20;
+constexpr std::size_t kCachedBlock = kHugePageSize;
 
 // Asks for huge pages on the whole 2 MiB pages inside [block, block + size);
 // returns how many bytes that covers (0 when none, or where the request is

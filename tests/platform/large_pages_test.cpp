@@ -110,16 +110,21 @@ TEST(LargePages, FreedPagesMakeTheNextLargeBlock) {
   EXPECT_EQ(c.get()[kLargeBlock - 1], 0x33);
   EXPECT_EQ(CachedBlockBytes(), second - kLargeBlock);
 
-  // Every large block keeps its pages when freed, those it took from the
-  // cache and fresh ones alike.
+  // A block below kCachedBlock is given back when freed, whatever pages it
+  // took from the cache; one of kCachedBlock or more keeps them, whatever
+  // its size.
   c.reset();
-  EXPECT_EQ(CachedBlockBytes(), second);
-  const size_t small = kLargeBlock + 4096;
+  EXPECT_EQ(CachedBlockBytes(), second - kLargeBlock);
+  const size_t small = kCachedBlock - 4096, few = kCachedBlock + 4096;
   Block s = Allocate(small);
-  EXPECT_EQ(CachedBlockBytes(), second - small);
+  EXPECT_EQ(CachedBlockBytes(), second - kLargeBlock - small);
   s.reset();
-  EXPECT_EQ(CachedBlockBytes(), second);
-  EXPECT_EQ(ReleaseBlockCache(), second);
+  EXPECT_EQ(CachedBlockBytes(), second - kLargeBlock - small);
+  Block f = Allocate(few);
+  EXPECT_EQ(CachedBlockBytes(), second - kLargeBlock - small - few);
+  f.reset();
+  EXPECT_EQ(CachedBlockBytes(), second - kLargeBlock - small);
+  EXPECT_EQ(ReleaseBlockCache(), second - kLargeBlock - small);
   EXPECT_EQ(CachedBlockBytes(), 0u);
 
   // A block of exactly a cached size is that block again.
