@@ -32,8 +32,11 @@ done
 
 # Prints "min median peakKB" of a command over $runs runs. Wall time is
 # taken around the process in milliseconds (time's own %e has 10 ms steps).
+# One run first goes unmeasured: the first process after another one that
+# freed much memory pays for pages the host has taken back meanwhile.
 measure() {
   local times=() peak=0 t m start end
+  "$@" >/dev/null 2>&1 || true
   for _ in $(seq "$runs"); do
     start=$(date +%s%N)
     /usr/bin/time -o "$work/time" -f "%M" "$@" >/dev/null 2>&1 || true
@@ -46,8 +49,8 @@ measure() {
   printf '%s\n' "${times[@]}" | sort -n | awk -v peak="$peak" '{a[NR]=$1} END {printf "%s %s %d\n", a[1], a[int((NR+1)/2)], peak}'
 }
 
-# ratio A B: A / B with two decimals, "-" when B is zero.
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else printf "-" }'; }
+# ratio A B: A / B with three decimals, "-" when B is zero.
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.3f", a / b; else printf "-" }'; }
 
 have_peer=0
 command -v assimp >/dev/null 2>&1 && have_peer=1
