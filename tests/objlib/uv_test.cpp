@@ -251,46 +251,59 @@ int WalkingSharedUv(ObjectDb* db, int point, double u, double v, double w) {
   return g_librarySharedUv(db, point, u, v, w);
 }
 
+// A fan of triangles around point 0, each giving that point the coordinate
+// u[k] through a discontinuous map (and its other points their own), mapped
+// with shared coordinates by the pass's mapped corners or, with `walk`, by
+// the walk over the polygons. Returns each triangle's coordinate index at
+// point 0; *uvCount is the length of the UV list.
+std::vector<int32_t> SharedAtTheHub(const std::vector<float>& u, bool walk, int* uvCount) {
+  Scene s;
+  const int32_t n = int32_t(u.size());
+  s.o.AddSurface(s.db, "skin");
+  s.o.AddPoint(s.db, 0, 0, 0);
+  for (int32_t i = 0; i <= n; ++i) s.o.AddPoint(s.db, std::cos(i * 0.5), std::sin(i * 0.5), 0);
+  for (int32_t i = 1; i <= n; ++i) s.Polygon(std::vector<int32_t>{0, i, i + 1}, "skin");
+  const int map = s.o.AddVMap(s.db, ID_TXUV, "uv", 2);
+  for (int32_t p = 0; p <= n + 1; ++p) {
+    float v[2] = {0.1f * float(p), 0.9f};
+    s.o.SetVMapValue(s.db, map, p, v);
+  }
+  const int mad = s.o.AddVMad(s.db, ID_TXUV, "uv", 2);
+  for (int32_t p = 0; p < n; ++p) {
+    float v[2] = {u[size_t(p)], 0.5f};
+    s.o.SetVMadValue(s.db, mad, 0, p, v);
+  }
+  TextureLayer* t = s.o.NewTextureLayer(s.db, s.o.GetSurfaceAttributes(s.db, 0));
+  t->channel = TEX_COLR;
+  t->projection = PROJ_UV_MAP;
+  t->uvMapName = "uv";
+  if (walk) {
+    g_librarySharedUv = s.o.AddSharedUv;
+    s.o.AddSharedUv = WalkingSharedUv;
+  }
+  std::vector<int32_t> atHub;
+  if (s.o.BuildUvs(s.db, TEX_COLR, 1, UV_SHARE) != 0) return atHub;
+  for (int32_t p = 0; p < n; ++p) {
+    const CornerChannel* c = s.o.GetPolygon(s.db, p)->currentChannel;
+    atHub.push_back(c ? c->values[0] : -2);
+  }
+  *uvCount = s.o.GetUvCount(s.db);
+  return atHub;
+}
+
 // Three triangles around point 0 give it coordinates a, then b (too far from
 // a to share it), then q, within reach of both: q takes the first corner's,
 // a, both when the pass answers from its mapped corners and when it walks.
 TEST(UvListTest, SharingTakesTheFirstMatchingCornerAtThePoint) {
   for (bool walk : {false, true}) {
     SCOPED_TRACE(walk ? "walk" : "mapped corners");
-    Scene s;
-    s.o.AddSurface(s.db, "skin");
-    s.o.AddPoint(s.db, 0, 0, 0);
-    for (int i = 0; i < 4; ++i) s.o.AddPoint(s.db, std::cos(i * 0.5), std::sin(i * 0.5), 0);
-    for (int32_t i = 1; i <= 3; ++i) s.Polygon(std::vector<int32_t>{0, i, i + 1}, "skin");
-    const int map = s.o.AddVMap(s.db, ID_TXUV, "uv", 2);
-    for (int p = 0; p < 5; ++p) {
-      float v[2] = {0.25f * float(p), 0.5f};
-      s.o.SetVMapValue(s.db, map, p, v);
-    }
-    const int mad = s.o.AddVMad(s.db, ID_TXUV, "uv", 2);
-    const float u[3] = {0.1f, 0.1f + 1.5e-7f, 0.1f + 0.75e-7f};
-    for (int p = 0; p < 3; ++p) {
-      float v[2] = {u[p], 0.5f};
-      s.o.SetVMadValue(s.db, mad, 0, p, v);
-    }
-    TextureLayer* t = s.o.NewTextureLayer(s.db, s.o.GetSurfaceAttributes(s.db, 0));
-    t->channel = TEX_COLR;
-    t->projection = PROJ_UV_MAP;
-    t->uvMapName = "uv";
-    if (walk) {
-      g_librarySharedUv = s.o.AddSharedUv;
-      s.o.AddSharedUv = WalkingSharedUv;
-    }
-    ASSERT_EQ(s.o.BuildUvs(s.db, TEX_COLR, 1, UV_SHARE), 0);
-    int32_t at0[3];
-    for (int p = 0; p < 3; ++p) {
-      const CornerChannel* c = s.o.GetPolygon(s.db, p)->currentChannel;
-      ASSERT_NE(c, nullptr);
-      at0[p] = c->values[0];
-    }
+    int uvCount = 0;
+    const std::vector<int32_t> at0 = SharedAtTheHub({0.1f, 0.1f + 1.5e-7f, 0.1f + 0.75e-7f}, walk, &uvCount);
+    ASSERT_EQ(at0.size(), 3u);
+    EXPECT_GE(at0[0], 0);
     EXPECT_NE(at0[1], at0[0]);
     EXPECT_EQ(at0[2], at0[0]);
-    EXPECT_EQ(s.o.GetUvCount(s.db), 6);  // points 1 to 4, then a and b at point 0
+    EXPECT_EQ(uvCount, 6);  // points 1 to 4, then a and b at point 0
   }
 }
 
@@ -302,44 +315,18 @@ TEST(UvListTest, SharingTakesTheFirstMatchingCornerAtThePoint) {
 TEST(UvListTest, APointWithSeveralCoordinatesSharesEachWithItsNeighbours) {
   for (bool walk : {false, true}) {
     SCOPED_TRACE(walk ? "walk" : "mapped corners");
-    Scene s;
-    s.o.AddSurface(s.db, "skin");
-    s.o.AddPoint(s.db, 0, 0, 0);
-    for (int i = 0; i < 7; ++i) s.o.AddPoint(s.db, std::cos(i * 0.8), std::sin(i * 0.8), 0);
-    for (int32_t i = 1; i <= 6; ++i) s.Polygon(std::vector<int32_t>{0, i, i + 1}, "skin");
-    const int map = s.o.AddVMap(s.db, ID_TXUV, "uv", 2);
-    for (int p = 0; p < 8; ++p) {
-      float v[2] = {0.1f * float(p), 0.9f};
-      s.o.SetVMapValue(s.db, map, p, v);
-    }
-    const int mad = s.o.AddVMad(s.db, ID_TXUV, "uv", 2);
-    const float u[6] = {0.2f, 0.4f, 0.6f, 0.4f + 0.5e-7f, 0.6f - 0.5e-7f, 0.2f + 0.5e-7f};
-    for (int p = 0; p < 6; ++p) {
-      float v[2] = {u[p], 0.5f};
-      s.o.SetVMadValue(s.db, mad, 0, p, v);
-    }
-    TextureLayer* t = s.o.NewTextureLayer(s.db, s.o.GetSurfaceAttributes(s.db, 0));
-    t->channel = TEX_COLR;
-    t->projection = PROJ_UV_MAP;
-    t->uvMapName = "uv";
-    if (walk) {
-      g_librarySharedUv = s.o.AddSharedUv;
-      s.o.AddSharedUv = WalkingSharedUv;
-    }
-    ASSERT_EQ(s.o.BuildUvs(s.db, TEX_COLR, 1, UV_SHARE), 0);
-    int32_t at0[6];
-    for (int p = 0; p < 6; ++p) {
-      const CornerChannel* c = s.o.GetPolygon(s.db, p)->currentChannel;
-      ASSERT_NE(c, nullptr);
-      at0[p] = c->values[0];
-    }
+    int uvCount = 0;
+    const std::vector<int32_t> at0 =
+        SharedAtTheHub({0.2f, 0.4f, 0.6f, 0.4f + 0.5e-7f, 0.6f - 0.5e-7f, 0.2f + 0.5e-7f}, walk, &uvCount);
+    ASSERT_EQ(at0.size(), 6u);
+    EXPECT_GE(at0[0], 0);
     EXPECT_NE(at0[0], at0[1]);
     EXPECT_NE(at0[1], at0[2]);
     EXPECT_NE(at0[0], at0[2]);
     EXPECT_EQ(at0[3], at0[1]);
     EXPECT_EQ(at0[4], at0[2]);
     EXPECT_EQ(at0[5], at0[0]);
-    EXPECT_EQ(s.o.GetUvCount(s.db), 10);  // points 1 to 7, then a, b and c at point 0
+    EXPECT_EQ(uvCount, 10);  // points 1 to 7, then a, b and c at point 0
   }
 }
 
