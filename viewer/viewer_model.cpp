@@ -121,7 +121,6 @@ void ConvertLists(ObjectDb* db, ViewerModel* model, bool inParts);
 void BuildGroups(ObjectDb* db, ViewerModel* model, const AsideTriangles* aside);
 void FinishModel(ViewerModel* model, int normalise);
 
-
 }  // namespace
 
 void SetModelBackendHooks(ModelBackendHooks* hooks) { g_hooks = hooks; }
