@@ -113,7 +113,7 @@ void PrefaultAhead::Advance(uintptr_t at) {
 void PrefaultAhead::Helper() {
   const size_t ahead = kPrefaultAhead / kChunk;
   for (;;) {
-    size_t c = claimed_.load();
+    size_t c = 0;
     {
       std::unique_lock<std::mutex> lock(mutex_);
       moved_.wait(lock, [&] {

@@ -93,6 +93,34 @@ double Cross(const Node& o, const Node& b, const Node& c) {
   return (b.x - o.x) * (c.y - o.y) - (b.y - o.y) * (c.x - o.x);
 }
 
+// For the triangulation, which visits polygons in order and reads each
+// one's points: asks for the record of polygon i + kRecordsAhead and for
+// the points of polygon i + kPointsAhead (whose record was asked for
+// earlier) to be brought into the cache, where both would otherwise be
+// waited for.
+void PrefetchPolygonWalk(const ObjLayer& l, const std::vector<ObjPolygon>& polys, size_t i, size_t end) {
+#if defined(__GNUC__)
+  constexpr size_t kRecordsAhead = 16, kPointsAhead = 8;
+  if (i + kRecordsAhead < end) {
+    const char* record = reinterpret_cast<const char*>(&polys[i + kRecordsAhead]);
+    for (size_t b = 0; b < sizeof(ObjPolygon); b += 64) __builtin_prefetch(record + b);
+  }
+  if (i + kPointsAhead < end) {
+    const ObjPolygon& p = polys[i + kPointsAhead];
+    const size_t n = std::min(p.points.size(), size_t(CornerArray::kInline));
+    for (size_t c = 0; c < n; ++c) {
+      const uint32_t q = uint32_t(p.points[c]);
+      if (q < l.points.size()) __builtin_prefetch(&l.points[q]);
+    }
+  }
+#else
+  (void)l;
+  (void)polys;
+  (void)i;
+  (void)end;
+#endif
+}
+
 class Triangulator {
  public:
   // With `shared` set, several triangulators work on one object at once,
