@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstring>
@@ -538,6 +539,7 @@ int FreeColors(ObjectDb* db) {
   ObjLayer* l = db->currentLayer;
   if (!l) return 0;
   l->colors.clear();
+  if (l->noCornerColors) return 0;
   for (auto& g : l->groups) ForEachInParts(g.polygons, [](ObjPolygon& p) { p.colors.clear(); });
   return 0;
 }
@@ -748,12 +750,21 @@ int FreeEdges(ObjectDb* db) {
 
 // ----------------------------------------------------------- whole object
 
+// The layers of the object before a read: a read may add to them, so
+// only the others are as the reader left them.
+std::vector<const ObjLayer*> LayersBefore(ObjectDb* db) {
+  std::vector<const ObjLayer*> layers;
+  for (auto& l : Store(db).layers) layers.push_back(l.get());
+  return layers;
+}
+
 // Runs the post-processing steps the options ask for on every layer.
-int PostProcess(ObjectDb* db, const LoadOptions* options) {
+int PostProcess(ObjectDb* db, const LoadOptions* options, const std::vector<const ObjLayer*>& before) {
   int result = 0;
   for (int i = 0; i < LayerCount(db); ++i) {
     SelectLayer(db, i);
-    result = PostProcessCurrentLayer(db, options);
+    const bool asRead = std::find(before.begin(), before.end(), db->currentLayer) == before.end();
+    result = PostProcessCurrentLayer(db, options, nullptr, nullptr, asRead);
   }
   SelectLayer(db, 0);
   return result;
@@ -764,16 +775,13 @@ int Load(ObjectDb* db, const char* path, int format, const LoadOptions* options)
   LoadOptions defaults;
   if (!options) options = &defaults;
   db->path = path;
-  int status;
-  if (format == 1)
-    status = ReadLwob(db, path, options->readerParameter);
-  else if (format == 2)
-    status = ReadLwo2(db, path, options->readerParameter);
-  else
-    return ERR_PARAM;
+  if (format != 1 && format != 2) return ERR_PARAM;
+  const std::vector<const ObjLayer*> before = LayersBefore(db);
+  const int status = format == 1 ? ReadLwob(db, path, options->readerParameter)
+                                 : ReadLwo2(db, path, options->readerParameter);
   db->readStatus = status;
   if (status != 0) return status;
-  return PostProcess(db, options);
+  return PostProcess(db, options, before);
 }
 
 ObjectDb* Clone(ObjectDb* db) {
@@ -1049,29 +1057,29 @@ int LoadObjectFromMemory(ObjectDb* db, const void* data, size_t size, int format
                          const LoadOptions* options) {
   LoadOptions defaults;
   if (!options) options = &defaults;
-  int status;
-  if (format == 1)
-    status = ReadLwobMemory(db, data, size);
-  else if (format == 2)
-    status = ReadLwo2Memory(db, data, size);
-  else
-    return ERR_PARAM;
+  if (format != 1 && format != 2) return ERR_PARAM;
+  const std::vector<const ObjLayer*> before = LayersBefore(db);
+  const int status = format == 1 ? ReadLwobMemory(db, data, size) : ReadLwo2Memory(db, data, size);
   db->readStatus = status;
   if (status != 0) return status;
-  return PostProcess(db, options);
+  return PostProcess(db, options, before);
 }
 
 int PostProcessCurrentLayer(ObjectDb* db, const LoadOptions* options, void (*afterUvs)(ObjectDb*, void*),
-                            void* context) {
+                            void* context, bool asRead) {
   ObjLayer* l = db->currentLayer;
   if (!l || !options) return ERR_PARAM;
   int result = 0;
   const int flags = options->flags;
+  // The readers give polygons neither corner channels nor colours; a
+  // replaced operation might, so only the library's own are taken at that.
+  l->noCornerChannels = l->noCornerColors = asRead && HasLibraryOps(db);
   // Shared UVs and normals both walk the corners at each point; nothing
   // between the two steps moves a polygon's points, so the links the UV
   // step builds serve the normals too.
   l->pointLinksHeld = (flags & LOAD_UVS) && (options->uvFlags & UV_SHARE) && (flags & LOAD_NORMALS);
   if (flags & LOAD_UVS) result = db->ops.BuildUvs(db, options->uvChannels, options->uvLayerCount, options->uvFlags);
+  l->noCornerChannels = false;
   if (afterUvs) afterUvs(db, context);
   if (flags & LOAD_NORMALS) result = db->ops.BuildNormals(db, options->normalFlags);
   if (l->pointLinksHeld) {
@@ -1079,6 +1087,7 @@ int PostProcessCurrentLayer(ObjectDb* db, const LoadOptions* options, void (*aft
     db->ops.FreePointPolygonLinks(db);
   }
   if (flags & LOAD_COLORS) result = db->ops.BuildVertexColors(db, options->colorFlags);
+  l->noCornerColors = false;
   if (flags & LOAD_TRIANGULATE) result = db->ops.TriangulatePolygons(db, options->triangulationFlags);
   if (flags & LOAD_SORT) result = db->ops.SortPolygons(db);
   if (flags & LOAD_EDGES) result = db->ops.BuildEdges(db);

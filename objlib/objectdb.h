@@ -290,6 +290,11 @@ struct ObjLayer {
   // normal step: those steps then use the links they find built and leave
   // them for Load to free.
   bool pointLinksHeld = false;
+  // Set while a layer as its reader left it is post-processed (see
+  // PostProcessCurrentLayer), each until the step that may give them: no
+  // polygon has corner channels or a current channel, and none has corner
+  // colours. The library's own steps then have none to clear.
+  bool noCornerChannels = false, noCornerColors = false;
   PolygonTypeGroup groups[5];
 
   std::vector<ObjPolygon>& Polygons() { return groups[currentType].polygons; }
@@ -598,9 +603,14 @@ int ReadLwobMemory(ObjectDb* db, const void* data, size_t size);
 // triangulation, sort, edges). `afterUvs`, when given, is called with
 // `context` between the texture coordinates and the normals: a caller that
 // keeps only part of the object can let go there of what the later steps do
-// not read. Returns the status of the last step run.
+// not read. With `asRead`, the caller vouches that the layer is as its
+// reader left it (no step has run on it and nothing has changed its
+// polygons since), and afterUvs then gives no polygon corner colours: the
+// library's steps pass over clearing what no reader gives. Returns the
+// status of the last step run.
 int PostProcessCurrentLayer(ObjectDb* db, const LoadOptions* options,
-                            void (*afterUvs)(ObjectDb*, void* context) = nullptr, void* context = nullptr);
+                            void (*afterUvs)(ObjectDb*, void* context) = nullptr, void* context = nullptr,
+                            bool asRead = false);
 
 // Load from bytes in memory: the reader of the format (1 LWOB, 2 LWO2) and
 // then the post-processing steps of the options, as Load does for a file.

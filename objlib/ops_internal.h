@@ -48,8 +48,10 @@ int AddPolygonWithoutNormal(ObjectDb* db, int count, const int32_t* points, cons
 void FreeNormalsOf(ObjLayer& l, bool keepCurrent);
 
 // SelectTextureLayers(0, 0) and then (TEX_COLR, 0), with one walk over the
-// polygons for both.
-void SelectFirstColorLayers(ObjectDb* db);
+// polygons for both. The polygons of `settled` (when given) are known to
+// have that channel current where they have it, and none current otherwise,
+// and are passed over.
+void SelectFirstColorLayers(ObjectDb* db, const ObjLayer* settled = nullptr);
 
 // SetPolygonPoints on a record in hand: the points, the corner count, and
 // every per-corner list cut or filled out to it.

@@ -439,9 +439,10 @@ void SelectSurfaceLayers(ObjectDb* db, int channel, int n) {
 }
 
 // The polygons' part: with `clear`, a polygon without the channel is left
-// with none current, else as it was.
-void SelectPolygonLayers(ObjectDb* db, int channel, int n, bool clear) {
-  for (auto& layer : Store(db).layers)
+// with none current, else as it was. The polygons of `settled` are left out.
+void SelectPolygonLayers(ObjectDb* db, int channel, int n, bool clear, const ObjLayer* settled = nullptr) {
+  for (auto& layer : Store(db).layers) {
+    if (layer.get() == settled) continue;
     for (auto& group : layer->groups)
       ForEachInParts(group.polygons, [channel, n, clear](ObjPolygon& p) {
         if (clear && p.currentChannel) p.currentChannel = nullptr;
@@ -452,6 +453,7 @@ void SelectPolygonLayers(ObjectDb* db, int channel, int n, bool clear) {
             break;
           }
       });
+  }
 }
 
 int SelectTextureLayers(ObjectDb* db, int channel, int n) {
@@ -479,8 +481,8 @@ void InstallSurfaceOps(ObjectDbOps& o) {
   o.SelectTextureLayers = SelectTextureLayers;
 }
 
-void SelectFirstColorLayers(ObjectDb* db) {
+void SelectFirstColorLayers(ObjectDb* db, const ObjLayer* settled) {
   SelectSurfaceLayers(db, 0, 0);
   SelectSurfaceLayers(db, TEX_COLR, 0);
-  SelectPolygonLayers(db, TEX_COLR, 0, true);
+  SelectPolygonLayers(db, TEX_COLR, 0, true, settled);
 }

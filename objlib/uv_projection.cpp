@@ -80,6 +80,7 @@ int FreeUvs(ObjectDb* db) {
   if (!l) return 0;
   l->uvs.clear();
   l->uvs.shrink_to_fit();
+  if (l->noCornerChannels) return 0;
   for (auto& group : l->groups)
     ForEachInParts(group.polygons, [](ObjPolygon& p) {
       p.channels.clear();
@@ -726,10 +727,14 @@ int BuildUvs(ObjectDb* db, int channels, int layerCount, int flags) {
   // may have given some one.
   const bool libraryOps = HasLibraryOps(db);
   bool noneCurrent = libraryOps;
+  // On a layer as its reader left it, the passes give the only channels:
+  // when each was the first colour layer's, every polygon that has that
+  // channel has it current already, and the others have none.
+  bool firstColorCurrent = libraryOps && db->currentLayer->noCornerChannels;
   if (flags & UV_TRY_FILE) {
     const int read = db->ops.LoadUvFile(db, flags);
     if (read == 0) return 0;
-    if (read != ERR_FILE_OPEN) noneCurrent = false;
+    if (read != ERR_FILE_OPEN) noneCurrent = firstColorCurrent = false;
   }
   // The library's own passes make the point links only when a pass needs
   // them (see MapUvs); a replaced pass may walk the links from the start.
@@ -742,13 +747,14 @@ int BuildUvs(ObjectDb* db, int channels, int layerCount, int flags) {
     if (!(channels & channel)) continue;
     const int count = std::min(layerCount, LayerCountOf(db, channel));
     for (int n = 0; n < count && result == 0; ++n) {
+      if (channel != TEX_COLR || n != 0) firstColorCurrent = false;
       result = libraryOps ? MapUvs(db, channel, n, flags, noneCurrent, &links)
                           : db->ops.MapPolygonUvs(db, channel, n, flags);
       noneCurrent = false;  // the pass has given polygons channels of their own
     }
   }
   if (libraryOps) {
-    SelectFirstColorLayers(db);
+    SelectFirstColorLayers(db, firstColorCurrent ? l : nullptr);
   } else {
     db->ops.SelectTextureLayers(db, 0, 0);
     db->ops.SelectTextureLayers(db, TEX_COLR, 0);

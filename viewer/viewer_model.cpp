@@ -173,10 +173,14 @@ ViewerModel* OpenViewerModel(const char* path, UiServices* ui) {
     ObjLayer* layer = db->currentLayer;
     const bool hasLayer = layer != nullptr;
     if (layer) {
-      PostProcessCurrentLayer(db, &options, [](ObjectDb* d, void*) {
-        d->ops.FreeVMaps(d, ID_TXUV);
-        d->ops.FreeVMads(d, ID_TXUV);
-      });
+      // Read with no steps and not changed since: the layer is as read.
+      PostProcessCurrentLayer(
+          db, &options,
+          [](ObjectDb* d, void*) {
+            d->ops.FreeVMaps(d, ID_TXUV);
+            d->ops.FreeVMads(d, ID_TXUV);
+          },
+          nullptr, true);
       db->ops.FreePolygonTagTables(db, 0);
       ConvertLists(db, model.get(), true);
       AsideTriangles aside;

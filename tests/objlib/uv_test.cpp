@@ -469,4 +469,81 @@ TEST(UvCorpus, LoadSharesPointLinksBetweenUvsAndNormals) {
   }
 }
 
+// Post-processing passes over clearing corner values on layers as their
+// reader left them; that rests on the readers giving polygons none.
+TEST(PostProcessAsRead, ReadersGivePolygonsNoCornerValues) {
+  std::vector<std::string> files;
+  for (const char* folder : {"lwo2", "lwob", "lws"})
+    for (auto& f : FilesUnder(CorpusPath(folder), ".lwo")) files.push_back(f);
+  for (auto& f : FilesUnder(SourcePath("samples"), ".lwo")) files.push_back(f);
+  LoadOptions none;
+  int read = 0;
+  for (const std::string& file : files) {
+    SCOPED_TRACE(file);
+    ObjectDb* db = OpenObjectDb(file.c_str(), &none);
+    if (!db) continue;
+    ++read;
+    for (int layer = 0; layer < db->ops.GetLayerCount(db); ++layer) {
+      db->ops.SelectLayer(db, layer);
+      for (const PolygonTypeGroup& g : db->currentLayer->groups)
+        for (const ObjPolygon& p : g.polygons) {
+          ASSERT_TRUE(p.channels.empty()) << p.index;
+          ASSERT_EQ(p.currentChannel, nullptr) << p.index;
+          ASSERT_TRUE(p.colors.empty()) << p.index;
+        }
+    }
+    CloseObjectDb(&db);
+  }
+  if (files.size() < 10) GTEST_SKIP() << "corpus not present";
+  EXPECT_GE(read, 40);
+}
+
+// A load into an object that has layers already post-processes those too;
+// they are not as a reader left them, so their stray corner values go.
+TEST(PostProcessAsRead, LoadIntoAnObjectClearsItsEarlierLayersCornerValues) {
+  const std::string file = SourcePath("samples/textured.lwo");
+  LoadOptions options;
+  options.flags = LOAD_UVS | LOAD_COLORS;
+  options.uvChannels = 1;
+  options.uvLayerCount = 2;
+  options.uvFlags = UV_SHARE;
+  ObjectDb* db = OpenObjectDb(file.c_str(), &options);
+  ASSERT_NE(db, nullptr);
+  ObjectDbOps& o = db->ops;
+  o.SelectLayer(db, 0);
+  ObjLayer* earlier = db->currentLayer;
+  const int polygons = o.GetPolygonCount(db);
+  ASSERT_GT(polygons, 0);
+  std::vector<bool> mapped;
+  for (int p = 0; p < polygons; ++p) mapped.push_back(o.GetPolygon(db, p)->currentChannel != nullptr);
+  ASSERT_TRUE(mapped[0]);
+  const int color = o.AddColor(db, 1, 0, 0, 1);
+  for (int p = 0; p < polygons; ++p) {
+    const int n = o.GetPolygon(db, p)->vertexCount;
+    ASSERT_NE(o.SelectPolygonChannel(db, p, TEX_COLR, 5), nullptr);
+    o.SetPolygonChannelValues(db, p, n, std::vector<int32_t>(size_t(n), 0).data());
+    o.SetPolygonColors(db, p, n, std::vector<int32_t>(size_t(n), color).data());
+  }
+
+  o.Load(db, file.c_str(), 2, &options);  // the colour step's status: there is no side file
+  EXPECT_EQ(db->readStatus, 0);
+  bool found = false;
+  for (int layer = 0; layer < o.GetLayerCount(db); ++layer) {
+    o.SelectLayer(db, layer);
+    if (db->currentLayer != earlier) continue;
+    found = true;
+    for (int p = 0; p < o.GetPolygonCount(db); ++p) {
+      const ObjPolygon* polygon = o.GetPolygon(db, p);
+      for (const CornerChannel& c : polygon->channels) EXPECT_NE(c.key2, 5) << p;
+      ASSERT_EQ(polygon->currentChannel != nullptr, mapped[size_t(p)]) << p;
+      if (polygon->currentChannel) {
+        EXPECT_EQ(polygon->currentChannel->key2, 0) << p;
+      }
+      EXPECT_TRUE(polygon->colors.empty()) << p;
+    }
+  }
+  EXPECT_TRUE(found);
+  CloseObjectDb(&db);
+}
+
 }  // namespace
