@@ -1073,6 +1073,11 @@ int PostProcessCurrentLayer(ObjectDb* db, const LoadOptions* options, void (*aft
   const int flags = options->flags;
   // The readers give polygons neither corner channels nor colours; a
   // replaced operation might, so only the library's own are taken at that.
+  // Neither mark outlasts the call, however it ends.
+  struct Marks {
+    ObjLayer* l;
+    ~Marks() { l->noCornerChannels = l->noCornerColors = false; }
+  } marks{l};
   l->noCornerChannels = l->noCornerColors = asRead && HasLibraryOps(db);
   // Shared UVs and normals both walk the corners at each point; nothing
   // between the two steps moves a polygon's points, so the links the UV
