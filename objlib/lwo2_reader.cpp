@@ -385,12 +385,17 @@ void Lwo2Reader::BindTags() {
       ops_.BeginPolygonType(db_, type);
       auto& polys = l->Polygons();
       for (auto& table : l->TagTables()) {
+        const size_t count = table.polygons.size();
+        // With the library's operations, a large surface table's polygons
+        // are given their names afterwards in parts at once: the table names
+        // each polygon once, and GetTag only reads.
+        const bool namesAfter = libraryOps && table.type == ID_SURF && PartsFor(count) > 1;
         const ObjTag* surfaceKnown = nullptr;  // the last tag whose surface exists
         // Runs of polygons with one tag are the rule: the library's GetTag
         // and SetTagType give the same for the same tag, so a run asks once.
         ObjTag* tag = nullptr;
         int32_t tagId = 0;
-        for (size_t s = 0; s < table.polygons.size(); ++s) {
+        for (size_t s = 0; s < count; ++s) {
           if (!libraryOps || !tag || table.tags[s] != tagId) {
             tagId = table.tags[s];
             tag = ops_.GetTag(db_, tagId);
@@ -398,11 +403,26 @@ void Lwo2Reader::BindTags() {
             SetTagType(db_, tag, table.type);
           }
           if (table.type != ID_SURF) continue;
-          polys[size_t(table.polygons[s])].surfaceName = tag->name;
+          if (!namesAfter) polys[size_t(table.polygons[s])].surfaceName = tag->name;
           if (tag == surfaceKnown) continue;
           if (!ops_.FindSurface(db_, tag->name)) ops_.AddSurface(db_, tag->name);
           surfaceKnown = tag;
         }
+        if (!namesAfter) continue;
+        const unsigned parts = PartsFor(count);
+        auto name = [&](unsigned k) {
+          const ObjTag* runTag = nullptr;
+          int32_t runId = 0;
+          for (size_t s = PartBegin(k, parts, count), end = PartBegin(k + 1, parts, count); s < end; ++s) {
+            if (!runTag || table.tags[s] != runId) {
+              runId = table.tags[s];
+              runTag = ops_.GetTag(db_, runId);
+              if (!runTag) continue;
+            }
+            polys[size_t(table.polygons[s])].surfaceName = runTag->name;
+          }
+        };
+        RunParts(parts, name);
       }
     }
     ops_.BeginPolygonType(db_, ID_FACE);

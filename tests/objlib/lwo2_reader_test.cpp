@@ -181,6 +181,45 @@ TEST(Lwo2Reader, TagsBindSurfacesAndUnknownChunksAreLogged) {
   EXPECT_NE(text.find("ICON [1234]\n"), std::string::npos) << text;
 }
 
+// Polygons take their surface names from the table the same way when the
+// naming is split into parts.
+TEST(Lwo2Reader, SurfaceNamesFromATableSplitIntoParts) {
+  Body tags;
+  tags.S0("A").S0("B").S0("C");
+  Body pols;
+  pols.Id("FACE");
+  for (int i = 0; i < 7; ++i) pols.U2(3).VX(0).VX(1).VX(2);
+  Body ptag;
+  ptag.Id("SURF").VX(0).U2(0).VX(1).U2(0).VX(2).U2(1).VX(3).U2(1).VX(4).U2(2).VX(5).U2(0).VX(1).U2(2);
+  auto file = IffBuilder("LWO2")
+                  .Chunk("TAGS", tags)
+                  .Chunk("PNTS", Pnts(3))
+                  .Chunk("POLS", pols)
+                  .Chunk("PTAG", ptag)
+                  .Bytes();
+  const std::vector<const char*> expected = {"A", "C", "B", "B", "C", "A", nullptr};
+  for (unsigned parts : {1u, 2u, 3u}) {
+    SCOPED_TRACE(parts);
+    ParallelLimitsScope limits(1, parts);
+    Loaded l(file);
+    ASSERT_EQ(l.status, 0);
+    auto& o = l.db->ops;
+    ASSERT_EQ(o.GetPolygonCount(l.db), 7);
+    for (int p = 0; p < 7; ++p) {
+      const ObjPolygon* polygon = o.GetPolygon(l.db, p);
+      if (!expected[size_t(p)]) {
+        EXPECT_EQ(polygon->surfaceName, nullptr) << p;
+        continue;
+      }
+      ASSERT_NE(polygon->surfaceName, nullptr) << p;
+      EXPECT_STREQ(polygon->surfaceName, expected[size_t(p)]) << p;
+      EXPECT_EQ(polygon->surfaceId, o.FindSurface(l.db, expected[size_t(p)])->id) << p;
+    }
+    EXPECT_EQ(o.GetSurfaceCount(l.db), 3);
+    EXPECT_EQ(FindInconsistency(l.db), "");
+  }
+}
+
 // Entries of a tag table that name no polygon or tag go and what follows
 // moves up; of two for one polygon the later wins.
 TEST(Lwo2Reader, TagTableEntriesAreCheckedAndTheLastOfAPolygonWins) {
