@@ -108,16 +108,23 @@ void Release(std::vector<T>& list) {
   std::vector<T>().swap(list);
 }
 
-// The three steps of BuildViewerModel. ConvertLists fills the vertices,
-// normals and texture coordinates from the current layer's lists; after it
-// BuildGroups needs only the layer's polygons (and `aside`, the triangles
-// set aside by the triangulation, when given), its surfaces and vertex maps.
-// With `inParts` (the model's own load) it also releases the normal and UV
-// lists as it goes, so no more than one of the model's lists is held twice.
-// FinishModel needs nothing of the object: the face normals, the renderer's
-// scratch arrays and the scaling are made from the model alone, so an
-// object that is closed once its model is built can be closed before them.
-void ConvertLists(ObjectDb* db, ViewerModel* model, bool inParts);
+// The three steps of BuildViewerModel. ConvertLists fills the texture
+// coordinates (ConvertUvs), then the normals and vertices from the current
+// layer's lists; after it BuildGroups needs only the layer's polygons (and
+// `aside`, the triangles set aside by the triangulation, when given), its
+// surfaces and vertex maps. With `inParts` (the model's own load) the lists
+// are read in parts at once, and the UV and normal lists are released as
+// they are converted, so no more than one of the model's lists is held
+// twice. FinishModel needs nothing of the object: the face normals, the
+// renderer's scratch arrays and the scaling are made from the model alone,
+// so an object that is closed once its model is built can be closed before
+// them.
+void ConvertUvs(ObjectDb* db, ViewerModel* model, bool inParts);
+void ConvertNormalsAndVertices(ObjectDb* db, ViewerModel* model, bool inParts);
+void ConvertLists(ObjectDb* db, ViewerModel* model, bool inParts) {
+  ConvertUvs(db, model, inParts);
+  ConvertNormalsAndVertices(db, model, inParts);
+}
 void BuildGroups(ObjectDb* db, ViewerModel* model, const AsideTriangles* aside);
 void FinishModel(ViewerModel* model, int normalise);
 
@@ -163,26 +170,32 @@ ViewerModel* OpenViewerModel(const char* path, UiServices* ui) {
     return nullptr;
   }
   // Each list of the object is let go as soon as nothing further reads it:
-  // the texture maps once the coordinates are made, the polygon tags once
-  // the colours are, the model's copies of the normals and texture
-  // coordinates are all that is drawn, the points are needed only until
-  // the polygons are cut, and the whole object is closed before the model's
-  // face normals are made.
+  // the polygon tags other than colour ones (which the colour step reads)
+  // once the object is read, the texture maps and the texture coordinates
+  // once the model's coordinates are made from them, the rest of the tags
+  // once the colours are made, the normals once the model has its copy,
+  // the points once the polygons are cut, and the whole object before the
+  // model's face normals are made.
   try {
     db->ops.SelectLayer(db, 0);
     ObjLayer* layer = db->currentLayer;
     const bool hasLayer = layer != nullptr;
     if (layer) {
-      // Read with no steps and not changed since: the layer is as read.
+      std::vector<Id4> tagTypes;
+      for (const PolygonTagTable& t : layer->TagTables())
+        if (t.type != ID_RGB && t.type != ID_RGBA) tagTypes.push_back(t.type);
+      for (Id4 type : tagTypes) db->ops.FreePolygonTagTables(db, type);
+      // Read with no steps, its polygons untouched since: the layer is as read.
       PostProcessCurrentLayer(
           db, &options,
-          [](ObjectDb* d, void*) {
+          [](ObjectDb* d, void* m) {
             d->ops.FreeVMaps(d, ID_TXUV);
             d->ops.FreeVMads(d, ID_TXUV);
+            ConvertUvs(d, static_cast<ViewerModel*>(m), true);
           },
-          nullptr, true);
+          model.get(), true);
       db->ops.FreePolygonTagTables(db, 0);
-      ConvertLists(db, model.get(), true);
+      ConvertNormalsAndVertices(db, model.get(), true);
       AsideTriangles aside;
       TriangulatePolygonsAside(db, triangulationFlags, &aside);  // a shortage leaves fewer triangles, as in a load
       Release(layer->points);
@@ -207,37 +220,45 @@ void BuildViewerModel(ObjectDb* db, ViewerModel* model, int normalise) {
 
 namespace {
 
+// Calls convert(k, i) for every i in [0, count), part k of `parts` taking
+// the k-th stretch; each i writes only its own place.
+template <typename F>
+void InPartsOf(unsigned parts, int count, F convert) {
+  const size_t n = size_t(std::max(count, 0));
+  auto work = [&](unsigned k) {
+    for (size_t i = PartBegin(k, parts, n), end = PartBegin(k + 1, parts, n); i < end; ++i) convert(k, i);
+  };
+  RunParts(parts, work);
+}
+
 // With `inParts` (an object the model's own load opened, whose operations
 // are the library's), the layer's lists are read straight and in parts at
 // once; otherwise one by one through the object's operations.
-void ConvertLists(ObjectDb* db, ViewerModel* model, bool inParts) {
+void ConvertUvs(ObjectDb* db, ViewerModel* model, bool inParts) {
   auto& o = db->ops;
   ObjLayer* l = db->currentLayer;
-  const int pointCount = o.GetPointCount(db), normalCount = o.GetNormalCount(db), uvCount = o.GetUvCount(db);
-  unsigned parts = inParts ? PartsFor(size_t(std::max(pointCount, 0))) : 1;
-  if (parts > kParallelParts) parts = 1;  // each part keeps its extent below
-  // Calls convert(k, i) for every i in [0, count), part k taking the k-th
-  // stretch; each i writes only its own place.
-  auto inPartsOf = [&](int count, auto convert) {
-    const size_t n = size_t(std::max(count, 0));
-    auto work = [&](unsigned k) {
-      for (size_t i = PartBegin(k, parts, n), end = PartBegin(k + 1, parts, n); i < end; ++i) convert(k, i);
-    };
-    RunParts(parts, work);
-  };
-
-  // The texture coordinates and normals first, each list released once it
-  // is converted, then the vertices (the points are read until the
-  // polygons are cut).
+  const int uvCount = o.GetUvCount(db);
+  const unsigned parts = inParts ? PartsFor(size_t(std::max(uvCount, 0))) : 1;
   model->uvCount = uvCount;
   SizeForFilling(model->uvs, size_t(uvCount) * 2);
-  inPartsOf(uvCount, [&](unsigned, size_t i) {
+  InPartsOf(parts, uvCount, [&](unsigned, size_t i) {
     const ObjUv* uv = inParts ? &l->uvs[i] : o.GetUv(db, int(i));
     model->uvs[i * 2] = float(uv->u);
     model->uvs[i * 2 + 1] = float(uv->v);
   });
   if (inParts) Release(l->uvs);
+}
 
+void ConvertNormalsAndVertices(ObjectDb* db, ViewerModel* model, bool inParts) {
+  auto& o = db->ops;
+  ObjLayer* l = db->currentLayer;
+  const int pointCount = o.GetPointCount(db), normalCount = o.GetNormalCount(db);
+  unsigned parts = inParts ? PartsFor(size_t(std::max(pointCount, 0))) : 1;
+  if (parts > kParallelParts) parts = 1;  // each part keeps its extent below
+  auto inPartsOf = [&](int count, auto convert) { InPartsOf(parts, count, convert); };
+
+  // The normals first, the list released once it is converted, then the
+  // vertices (the points are read until the polygons are cut).
   model->normalCount = normalCount;
   SizeForFilling(model->normals, size_t(normalCount) * 3);
   inPartsOf(normalCount, [&](unsigned, size_t i) {
