@@ -74,26 +74,18 @@ bool Drawn(const Primitive& p, size_t groupCount) {
   return p.vertexCount >= 3 && p.surfaceId >= 0 && size_t(p.surfaceId) < groupCount;
 }
 
-// The order the polygon sort would leave (stable by surface id, then corner
-// count, in the sort's own key) among the primitives that are drawn. Empty
-// when that is the order they are in already, as it is after the sort, or
-// when all of a surface's polygons are triangles.
+// A drawn primitive's key in the polygon sort: by surface id, then by
+// corner count. Within a group, primitives are in the sort's order when
+// their keys never go down.
+uint32_t SortKey(const Primitive& p) { return uint32_t(p.surfaceId) | (uint32_t(p.vertexCount) << 16); }
+
+// The order the polygon sort would leave (stable by SortKey) among the
+// primitives that are drawn.
 std::vector<int32_t> SortedOrder(const Primitives& prims, size_t groupCount) {
-  auto key = [](const Primitive& p) { return uint32_t(p.surfaceId) | (uint32_t(p.vertexCount) << 16); };
-  std::vector<uint32_t> last(groupCount, 0);
-  bool inOrder = true;
-  for (size_t i = 0; i < prims.size() && inOrder; ++i) {
-    const Primitive p = prims[i];
-    if (!Drawn(p, groupCount)) continue;
-    const uint32_t k = key(p);
-    if (k < last[size_t(p.surfaceId)]) inOrder = false;
-    last[size_t(p.surfaceId)] = k;
-  }
   std::vector<int32_t> order;
-  if (inOrder) return order;
   std::vector<std::pair<uint32_t, int32_t>> keyed;
   for (size_t i = 0; i < prims.size(); ++i)
-    if (Drawn(prims[i], groupCount)) keyed.push_back({key(prims[i]), int32_t(i)});
+    if (Drawn(prims[i], groupCount)) keyed.push_back({SortKey(prims[i]), int32_t(i)});
   std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
   order.reserve(keyed.size());
   for (const auto& k : keyed) order.push_back(k.second);
@@ -253,8 +245,7 @@ void ConvertNormalsAndVertices(ObjectDb* db, ViewerModel* model, bool inParts) {
   auto& o = db->ops;
   ObjLayer* l = db->currentLayer;
   const int pointCount = o.GetPointCount(db), normalCount = o.GetNormalCount(db);
-  unsigned parts = inParts ? PartsFor(size_t(std::max(pointCount, 0))) : 1;
-  if (parts > kParallelParts) parts = 1;  // each part keeps its extent below
+  const unsigned parts = inParts ? PartsFor(size_t(std::max(pointCount, 0))) : 1;
   auto inPartsOf = [&](int count, auto convert) { InPartsOf(parts, count, convert); };
 
   // The normals first, the list released once it is converted, then the
@@ -270,28 +261,40 @@ void ConvertNormalsAndVertices(ObjectDb* db, ViewerModel* model, bool inParts) {
   });
   if (inParts) Release(l->normals);
 
-  // Vertices, with z negated. Each part takes the extent of its own; maxima
-  // and minima do not depend on the order they are taken in.
+  // Vertices, with z negated. Each part takes the extent of its own in
+  // locals, handed over at its end (parts writing beside each other on
+  // every point would share cache lines); maxima and minima do not depend
+  // on the order they are taken in.
   model->vertexCount = pointCount;
-  SizeForFilling(model->vertices, size_t(pointCount) * 3);
-  float top[kParallelParts] = {}, bottom[kParallelParts] = {}, radius[kParallelParts] = {};
-  inPartsOf(pointCount, [&](unsigned k, size_t i) {
-    const ObjPoint* p = inParts ? &l->points[i] : o.GetPoint(db, int(i));
-    float* v = &model->vertices[i * 3];
-    v[0] = float(p->x);
-    v[1] = float(p->y);
-    v[2] = float(-p->z);
-    top[k] = std::max(top[k], v[1]);
-    bottom[k] = std::min(bottom[k], v[1]);
-    radius[k] = std::max(radius[k], std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]));
-  });
-  for (unsigned k = 1; k < kParallelParts; ++k) {
-    top[0] = std::max(top[0], top[k]);
-    bottom[0] = std::min(bottom[0], bottom[k]);
-    radius[0] = std::max(radius[0], radius[k]);
+  const size_t n = size_t(std::max(pointCount, 0));
+  SizeForFilling(model->vertices, n * 3);
+  struct Extent {
+    float top = 0, bottom = 0, radius = 0;
+  };
+  std::vector<Extent> extents(parts);
+  auto vertices = [&](unsigned k) {
+    Extent e;
+    for (size_t i = PartBegin(k, parts, n), end = PartBegin(k + 1, parts, n); i < end; ++i) {
+      const ObjPoint* p = inParts ? &l->points[i] : o.GetPoint(db, int(i));
+      float* v = &model->vertices[i * 3];
+      v[0] = float(p->x);
+      v[1] = float(p->y);
+      v[2] = float(-p->z);
+      e.top = std::max(e.top, v[1]);
+      e.bottom = std::min(e.bottom, v[1]);
+      e.radius = std::max(e.radius, std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]));
+    }
+    extents[k] = e;
+  };
+  RunParts(parts, vertices);
+  Extent all;
+  for (const Extent& e : extents) {
+    all.top = std::max(all.top, e.top);
+    all.bottom = std::min(all.bottom, e.bottom);
+    all.radius = std::max(all.radius, e.radius);
   }
-  model->radius = radius[0];
-  model->centreHeight = (top[0] + bottom[0]) * 0.5f;
+  model->radius = all.radius;
+  model->centreHeight = (all.top + all.bottom) * 0.5f;
 }
 
 void BuildGroups(ObjectDb* db, ViewerModel* model, const AsideTriangles* aside) {
@@ -301,22 +304,74 @@ void BuildGroups(ObjectDb* db, ViewerModel* model, const AsideTriangles* aside) 
 
   // Groups, one per surface id, and one texture per textured surface.
   const int groupCount = o.GetSurfaceCount(db);
+  const size_t groups = size_t(groupCount);
   const Primitives prims(layer->Polygons(), aside);
-  const std::vector<int32_t> order = aside ? SortedOrder(prims, size_t(groupCount)) : std::vector<int32_t>();
-  const size_t primitiveCount = order.empty() ? prims.size() : order.size();
+  // With the aside triangles, the list was not sorted: the primitives are
+  // drawn in the order the sort would leave, which is theirs already when,
+  // in every group, their keys never go down (as after the sort, or when
+  // all of a surface's polygons are triangles).
+  std::vector<int32_t> order;
+  size_t primitiveCount = prims.size();
   auto primitive = [&](size_t i) { return prims[order.empty() ? i : size_t(order[i])]; };
   // The triangles are filled in consecutive parts of the primitives at once,
-  // each part from where the parts before it end in every group.
-  const unsigned parts = PartsFor(primitiveCount);
-  std::vector<std::vector<int32_t>> start(parts + 1, std::vector<int32_t>(size_t(groupCount), 0));
+  // each part from where the parts before it end in every group. The count
+  // of each part's triangles per group also tells whether the keys go down
+  // within the part, and the first and last key of each group in it.
+  unsigned parts = PartsFor(primitiveCount);
+  std::vector<std::vector<int32_t>> start;
+  std::vector<std::vector<uint32_t>> firstKey, lastKey;
+  std::vector<char> partInOrder;
+  // Each part counts into lists of its own, handed over at its end: parts
+  // writing beside each other on every primitive would share cache lines.
   auto count = [&](unsigned k) {
-    std::vector<int32_t>& counts = start[k + 1];
+    const bool check = !firstKey.empty();
+    std::vector<int32_t> counts(groups, 0);
+    std::vector<uint32_t> first(check ? groups : 0, 0), last(check ? groups : 0, 0);
+    bool inOrder = true;
     for (size_t i = PartBegin(k, parts, primitiveCount), end = PartBegin(k + 1, parts, primitiveCount); i < end; ++i) {
       const Primitive p = primitive(i);
-      if (Drawn(p, size_t(groupCount))) ++counts[size_t(p.surfaceId)];
+      if (!Drawn(p, groups)) continue;
+      const size_t id = size_t(p.surfaceId);
+      ++counts[id];
+      if (!check) continue;
+      const uint32_t key = SortKey(p);
+      if (counts[id] == 1)
+        first[id] = key;
+      else if (key < last[id])
+        inOrder = false;
+      last[id] = key;
     }
+    start[k + 1] = std::move(counts);
+    if (!check) return;
+    firstKey[k] = std::move(first);
+    lastKey[k] = std::move(last);
+    partInOrder[k] = inOrder;
   };
-  RunParts(parts, count);
+  auto countParts = [&](bool check) {
+    start.assign(parts + 1, std::vector<int32_t>(groups, 0));
+    firstKey.assign(check ? parts : 0, {});
+    lastKey.assign(check ? parts : 0, {});
+    partInOrder.assign(parts, 1);
+    RunParts(parts, count);
+  };
+  countParts(aside != nullptr);
+  if (aside) {
+    bool inOrder = std::all_of(partInOrder.begin(), partInOrder.end(), [](char c) { return c != 0; });
+    for (size_t id = 0; id < groups && inOrder; ++id) {
+      uint32_t last = 0;
+      for (unsigned k = 0; k < parts; ++k) {
+        if (start[k + 1][id] == 0) continue;
+        if (firstKey[k][id] < last) inOrder = false;
+        last = lastKey[k][id];
+      }
+    }
+    if (!inOrder) {
+      order = SortedOrder(prims, groups);
+      primitiveCount = order.size();
+      parts = PartsFor(primitiveCount);
+      countParts(false);
+    }
+  }
   for (unsigned k = 1; k <= parts; ++k)
     for (size_t id = 0; id < size_t(groupCount); ++id) start[k][id] += start[k - 1][id];
   model->groups.resize(size_t(groupCount));
@@ -524,7 +579,7 @@ void BuildSurfaceEdges(ViewerModel* model, SurfaceGroup* group) {
     auto match = [&](unsigned k) {
       constexpr size_t kPairwise = 32;
       int32_t others[kPairwise];
-      std::vector<int32_t>& single = singles[k];
+      std::vector<int32_t> single;  // handed over at the end: the parts' lists sit side by side
       std::vector<std::pair<int32_t, int32_t>> run;  // larger point, edge
       for (size_t b = PartBegin(k, parts, bucketCount), end = PartBegin(k + 1, parts, bucketCount); b < end; ++b) {
         const size_t first = size_t(start[b]), last = size_t(start[b + 1]);
@@ -552,6 +607,7 @@ void BuildSurfaceEdges(ViewerModel* model, SurfaceGroup* group) {
           i = j;
         }
       }
+      singles[k] = std::move(single);
     };
     RunParts(parts, match);
     std::vector<int32_t>& single = singles[0];
