@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -121,13 +122,26 @@ void PrefetchPolygonWalk(const ObjLayer& l, const std::vector<ObjPolygon>& polys
 #endif
 }
 
+// A stretch of the aside lists, sized beforehand, that one part of the
+// polygons fills while other parts fill stretches of their own.
+struct AsideStretch {
+  int32_t* surfaceIds = nullptr;
+  int32_t* points = nullptr;  // three per triangle, as are normals and channel
+  int32_t* normals = nullptr;
+  int32_t* channel = nullptr;
+  size_t room = 0;   // triangles it holds
+  size_t count = 0;  // triangles written
+};
+
 class Triangulator {
  public:
   // With `shared` set, several triangulators work on one object at once,
   // each on polygons of its own: Run then leaves the object's error field
-  // to the caller.
-  explicit Triangulator(ObjectDb* db, AsideTriangles* aside = nullptr, bool shared = false)
-      : db_(db), aside_(aside), shared_(shared), libraryOps_(HasLibraryOps(db)) {}
+  // to the caller. Appended triangles go to `aside`, or to `stretch`, when
+  // set, instead of the polygon list.
+  explicit Triangulator(ObjectDb* db, AsideTriangles* aside = nullptr, bool shared = false,
+                        AsideStretch* stretch = nullptr)
+      : db_(db), aside_(aside), stretch_(stretch), shared_(shared), libraryOps_(HasLibraryOps(db)) {}
 
   // Triangulates polygon `index` (already range-checked). 0 or ERR_MEMORY.
   int Run(int index, int flags) {
@@ -146,6 +160,7 @@ class Triangulator {
  private:
   ObjectDb* db_;
   AsideTriangles* aside_;  // where appended triangles go instead, when set
+  AsideStretch* stretch_;
   bool shared_;
   bool libraryOps_;  // the source is then rewritten on its record, not through the table
   // The surface of the last triangle set aside.
@@ -911,7 +926,7 @@ class Triangulator {
   // per-corner values; remembers it for the vertex-map fix-up.
   void AppendTriangle(const int c[3]) {
     int32_t pts[3] = {src_.points[size_t(c[0])], src_.points[size_t(c[1])], src_.points[size_t(c[2])]};
-    if (aside_) {
+    if (aside_ || stretch_) {
       SetAside(pts, c);
       return;
     }
@@ -929,7 +944,6 @@ class Triangulator {
   // channel that ends up current (the last channel copied with its keys;
   // zeros when the polygon's current channel is not one of its own).
   void SetAside(const int32_t pts[3], const int c[3]) {
-    AsideTriangles& a = *aside_;
     if (src_.surface != lastSurfaceName_ || !lastSurfaceKnown_) {
       // Names are tag texts the polygons point to, so one name is one pointer.
       const ObjSurface* surface = !src_.surface ? nullptr
@@ -948,6 +962,22 @@ class Triangulator {
       normals[i] = src_.normals.empty() ? -1 : src_.normals[size_t(c[i])];
       channel[i] = !src_.hasCurrent ? -1 : current ? current->values[size_t(c[i])] : 0;
     }
+    if (stretch_) {
+      AsideStretch& s = *stretch_;
+      // The room is the most the part's polygons can add; running out of it
+      // is taken as memory running out.
+      if (s.count == s.room) throw std::bad_alloc();
+      const size_t t = s.count++;
+      s.surfaceIds[t] = lastSurfaceId_;
+      for (size_t i = 0; i < 3; ++i) {
+        s.points[t * 3 + i] = pts[i];
+        s.normals[t * 3 + i] = normals[i];
+        s.channel[t * 3 + i] = channel[i];
+      }
+      ++written_;
+      return;
+    }
+    AsideTriangles& a = *aside_;
     const size_t before = a.Count();
     try {
       a.surfaceIds.push_back(lastSurfaceId_);
@@ -1131,55 +1161,71 @@ int TriangulatePolygon(ObjectDb* db, int index, int flags) {
 // Polygons are cut independently of each other, and cutting one touches
 // nothing but its own record (set aside, its triangles make no records, tags
 // or vertex-map values), so the list is split into consecutive parts, each
-// cut on a thread of its own into aside triangles of its own. The parts'
-// triangles then follow each other in order: as one pass leaves them.
-int TriangulateAsideInParts(ObjectDb* db, int flags, unsigned parts, AsideTriangles* aside) {
+// cut on a thread of its own into a stretch of the aside lists sized for the
+// most triangles the part can add (`extras`, one per part). The stretches
+// are then closed up: the parts' triangles follow each other in order, as
+// one pass leaves them.
+int TriangulateAsideInParts(ObjectDb* db, int flags, const std::vector<size_t>& extras, AsideTriangles* aside) {
   const int minimum = (flags & TRI_KEEP_QUADS) ? 5 : 4;
   const auto& polys = db->currentLayer->Polygons();
   const size_t count = polys.size();
-  std::vector<AsideTriangles> own(parts - 1);
+  const unsigned parts = unsigned(extras.size());
+  std::vector<size_t> offset(parts + 1, aside->Count());
+  for (unsigned k = 0; k < parts; ++k) offset[k + 1] = offset[k] + extras[k];
+  // All four lists keep the same triangles, whatever runs out.
+  auto resizeAll = [&](size_t triangles) {
+    aside->surfaceIds.resize(triangles);
+    for (auto* v : {&aside->points, &aside->normals, &aside->channel}) v->resize(triangles * 3);
+  };
+  try {
+    resizeAll(offset[parts]);
+  } catch (const std::bad_alloc&) {
+    resizeAll(offset[0]);
+    throw;
+  }
+  std::vector<AsideStretch> stretches(parts);
+  for (unsigned k = 0; k < parts; ++k) {
+    AsideStretch& s = stretches[k];
+    s.surfaceIds = aside->surfaceIds.data() + offset[k];
+    s.points = aside->points.data() + offset[k] * 3;
+    s.normals = aside->normals.data() + offset[k] * 3;
+    s.channel = aside->channel.data() + offset[k] * 3;
+    s.room = extras[k];
+  }
   std::vector<int> results(parts, 0);
   auto work = [&](unsigned k) {
-    AsideTriangles& into = k == 0 ? *aside : own[k - 1];
     const size_t begin = PartBegin(k, parts, count), end = PartBegin(k + 1, parts, count);
-    if (k > 0) {
-      size_t extra = 0;
-      for (size_t i = begin; i < end; ++i)
-        if (polys[i].vertexCount >= minimum) extra += size_t(polys[i].vertexCount) - 3;
-      try {
-        into.surfaceIds.reserve(extra);
-        for (auto* v : {&into.points, &into.normals, &into.channel}) v->reserve(3 * extra);
-      } catch (const std::bad_alloc&) {
-        // Grown one triangle at a time instead.
-      }
-    }
-    Triangulator t(db, &into, true);
+    // The part's own copy, handed back at its end: the stretches' counts
+    // sit side by side.
+    AsideStretch stretch = stretches[k];
+    Triangulator t(db, nullptr, true, &stretch);
     const ObjLayer& layer = *db->currentLayer;
+    int status = 0;
     for (size_t i = begin; i < end; ++i) {
       PrefetchPolygonWalk(layer, polys, i, end);
-      if (polys[i].vertexCount >= minimum && t.Run(int(i), flags) == ERR_MEMORY) results[k] = ERR_MEMORY;
+      if (polys[i].vertexCount >= minimum && t.Run(int(i), flags) == ERR_MEMORY) status = ERR_MEMORY;
     }
+    stretches[k].count = stretch.count;
+    results[k] = status;
   };
   RunParts(parts, work);
-  int result = results[0];
-  for (unsigned k = 1; k < parts; ++k) {
-    const AsideTriangles& from = own[k - 1];
-    const size_t before = aside->Count();
-    try {
-      aside->surfaceIds.insert(aside->surfaceIds.end(), from.surfaceIds.begin(), from.surfaceIds.end());
-      aside->points.insert(aside->points.end(), from.points.begin(), from.points.end());
-      aside->normals.insert(aside->normals.end(), from.normals.begin(), from.normals.end());
-      aside->channel.insert(aside->channel.end(), from.channel.begin(), from.channel.end());
-    } catch (const std::bad_alloc&) {
-      // The triangles of the parts before are kept, in step in all four lists.
-      aside->surfaceIds.resize(before);
-      for (auto* v : {&aside->points, &aside->normals, &aside->channel}) v->resize(before * 3);
-      result = ERR_MEMORY;
-      break;
+  int result = 0;
+  size_t end = offset[0];
+  for (unsigned k = 0; k < parts; ++k) {
+    const size_t n = stretches[k].count;
+    if (end != offset[k]) {
+      auto moveDown = [&](std::vector<int32_t>& v, size_t per) {
+        std::memmove(v.data() + end * per, v.data() + offset[k] * per, n * per * sizeof(int32_t));
+      };
+      moveDown(aside->surfaceIds, 1);
+      moveDown(aside->points, 3);
+      moveDown(aside->normals, 3);
+      moveDown(aside->channel, 3);
     }
-    own[k - 1] = AsideTriangles();
-    if (results[k]) result = results[k];
+    end += n;
+    if (results[k] && !result) result = results[k];
   }
+  resizeAll(end);
   db->ops.EndPolygonType(db);
   return result ? SetError(db, result) : 0;
 }
@@ -1198,16 +1244,19 @@ int Triangulate(ObjectDb* db, int flags, TriangulateCounts* counts, AsideTriangl
       if (polys[i].vertexCount >= minimum) n += size_t(polys[i].vertexCount) - 3;
     return n;
   };
+  // Per part of the polygons, as TriangulateAsideInParts splits them.
+  const unsigned countParts = PartsFor(polys.size());
+  std::vector<size_t> extras;
   size_t extra = 0;
   try {
-    const unsigned countParts = PartsFor(polys.size());
-    std::vector<size_t> extras(countParts, 0);
+    extras.assign(countParts, 0);
     auto countExtra = [&](unsigned k) {
       extras[k] = extraIn(PartBegin(k, countParts, polys.size()), PartBegin(k + 1, countParts, polys.size()));
     };
     RunParts(countParts, countExtra);
     for (size_t e : extras) extra += e;
   } catch (const std::bad_alloc&) {
+    extras.clear();
     extra = extraIn(0, polys.size());
   }
   try {
@@ -1221,15 +1270,12 @@ int Triangulate(ObjectDb* db, int flags, TriangulateCounts* counts, AsideTriangl
   } catch (const std::bad_alloc&) {
     // Grown one triangle at a time instead.
   }
-  if (aside && !counts) {
-    const unsigned parts = PartsFor(size_t(count));
-    if (parts > 1 && !db->logFile && HasLibraryOps(db)) {
-      try {
-        return TriangulateAsideInParts(db, flags, parts, aside);
-      } catch (const std::bad_alloc&) {  // no room for the parts' lists: what was done stays
-        db->ops.EndPolygonType(db);
-        return SetError(db, ERR_MEMORY);
-      }
+  if (aside && !counts && countParts > 1 && extras.size() == countParts && !db->logFile && HasLibraryOps(db)) {
+    try {
+      return TriangulateAsideInParts(db, flags, extras, aside);
+    } catch (const std::bad_alloc&) {  // no room for the stretches: nothing was cut
+      db->ops.EndPolygonType(db);
+      return SetError(db, ERR_MEMORY);
     }
   }
   Triangulator t(db, aside);

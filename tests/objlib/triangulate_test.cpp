@@ -379,6 +379,37 @@ void FillForAside(Db& t) {
   }
 }
 
+// A part whose polygons lose corners (repeats, here) adds fewer triangles
+// than it has room for; the parts after it close up behind it.
+TEST(TriangulateValues, AsideTrianglesInPartsCloseUpBehindAPartThatAddsFewer) {
+  auto fill = [](Db& t) {
+    t.o.AddSurface(t.db, "base");
+    t.Flat({{0, 0}, {1, 0}, {1, 0}, {1, 1}, {1, 1}, {0, 1}}, "base");  // two repeats: a quad
+    t.Flat({{2, 0}, {3, 0}, {3, 1}, {2.5, 1.5}, {2, 1}}, "base");
+    t.Flat({{4, 0}, {5, 0}, {5, 1}, {4, 1}}, "base");
+    t.Flat({{6, 0}, {7, 0}, {7, 1}, {6.5, 1.5}, {6, 1}}, "base");
+  };
+  Db whole, split;
+  fill(whole);
+  fill(split);
+  AsideTriangles one, parts;
+  ASSERT_EQ(TriangulatePolygonsAside(whole.db, 0, &one), 0);
+  {
+    ParallelLimitsScope limits(1, 4);
+    ASSERT_EQ(TriangulatePolygonsAside(split.db, 0, &parts), 0);
+  }
+  ASSERT_EQ(one.Count(), 6u);  // 1 + 2 + 1 + 2
+  EXPECT_EQ(parts.surfaceIds, one.surfaceIds);
+  EXPECT_EQ(parts.points, one.points);
+  EXPECT_EQ(parts.normals, one.normals);
+  EXPECT_EQ(parts.channel, one.channel);
+  for (int i = 0; i < whole.o.GetPolygonCount(whole.db); ++i) {
+    EXPECT_EQ(std::vector<int32_t>(whole.o.GetPolygon(whole.db, i)->points),
+              std::vector<int32_t>(split.o.GetPolygon(split.db, i)->points))
+        << i;
+  }
+}
+
 TEST(TriangulateValues, AsideTrianglesReadAsTheAppendedRecords) {
   Db appended, aside;
   FillForAside(appended);
