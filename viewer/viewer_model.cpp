@@ -47,31 +47,77 @@ struct Primitive {
   int32_t vertexCount;
 };
 
-// The layer's polygons in order, then the aside triangles (when given): the
-// polygon list TriangulatePolygons would have left.
+// A triangle kept in a list of aside triangles.
+Primitive AsideTriangle(const AsideTriangles& a, size_t t) {
+  return {&a.points[3 * t], &a.normals[3 * t], 3, &a.channel[3 * t], 3, a.surfaceIds[t], 3};
+}
+
+// The layer's polygons in order (or the triangles taken from them, see
+// TakePolygonTriangles), then the aside triangles (when given): the polygon
+// list TriangulatePolygons would have left.
 class Primitives {
  public:
-  Primitives(const std::vector<ObjPolygon>& polys, const AsideTriangles* aside) : polys_(polys), aside_(aside) {}
-  size_t size() const { return polys_.size() + (aside_ ? aside_->Count() : 0); }
+  Primitives(const std::vector<ObjPolygon>& polys, const AsideTriangles* aside)
+      : polys_(&polys), first_(polys.size()), aside_(aside) {}
+  Primitives(const AsideTriangles& taken, const AsideTriangles* aside)
+      : taken_(&taken), first_(taken.Count()), aside_(aside) {}
+  size_t size() const { return first_ + (aside_ ? aside_->Count() : 0); }
   Primitive operator[](size_t i) const {
-    if (i < polys_.size()) {
-      const ObjPolygon& p = polys_[i];
-      const CornerChannel* ch = p.currentChannel;
-      return {p.points.data(), p.normals.data(), p.normals.size(), ch ? ch->values.data() : nullptr,
-              ch ? ch->values.size() : 0, p.surfaceId, p.vertexCount};
-    }
-    const size_t t = i - polys_.size();
-    return {&aside_->points[3 * t], &aside_->normals[3 * t], 3, &aside_->channel[3 * t], 3,
-            aside_->surfaceIds[t], 3};
+    if (i >= first_) return AsideTriangle(*aside_, i - first_);
+    if (taken_) return AsideTriangle(*taken_, i);
+    const ObjPolygon& p = (*polys_)[i];
+    const CornerChannel* ch = p.currentChannel;
+    return {p.points.data(), p.normals.data(), p.normals.size(), ch ? ch->values.data() : nullptr,
+            ch ? ch->values.size() : 0, p.surfaceId, p.vertexCount};
   }
 
  private:
-  const std::vector<ObjPolygon>& polys_;
+  const std::vector<ObjPolygon>* polys_ = nullptr;
+  const AsideTriangles* taken_ = nullptr;
+  size_t first_;
   const AsideTriangles* aside_;
 };
 
 bool Drawn(const Primitive& p, size_t groupCount) {
   return p.vertexCount >= 3 && p.surfaceId >= 0 && size_t(p.surfaceId) < groupCount;
+}
+
+// What the model takes of each polygon, kept as an aside triangle is, so
+// that the polygons can be let go before the model's triangles are made:
+// the first three corners' points, normals and current-channel values (-1
+// where the polygon has none), and the surface id, -1 for a polygon that is
+// not drawn. False (and `taken` incomplete) when a polygon drawn has more
+// than three corners: its corner count orders it among the others.
+bool TakePolygonTriangles(const std::vector<ObjPolygon>& polys, size_t groupCount, AsideTriangles* taken) {
+  const size_t n = polys.size();
+  SizeForFilling(taken->surfaceIds, n);
+  SizeForFilling(taken->points, n * 3);
+  SizeForFilling(taken->normals, n * 3);
+  SizeForFilling(taken->channel, n * 3);
+  const unsigned parts = PartsFor(n);
+  std::vector<char> whole(parts, 1);
+  auto take = [&](unsigned k) {
+    bool triangles = true;
+    for (size_t i = PartBegin(k, parts, n), end = PartBegin(k + 1, parts, n); i < end && triangles; ++i) {
+      const ObjPolygon& p = polys[i];
+      const bool drawn = Drawn({nullptr, nullptr, 0, nullptr, 0, p.surfaceId, p.vertexCount}, groupCount);
+      taken->surfaceIds[i] = drawn ? p.surfaceId : -1;
+      if (!drawn) continue;
+      if (p.vertexCount != 3 || p.points.size() < 3) {
+        triangles = false;
+        break;
+      }
+      const CornerChannel* ch = p.currentChannel;
+      for (size_t c = 0; c < 3; ++c) {
+        taken->points[i * 3 + c] = p.points[c];
+        taken->normals[i * 3 + c] = c < p.normals.size() ? p.normals[c] : -1;
+        taken->channel[i * 3 + c] = ch && c < ch->values.size() ? ch->values[c] : -1;
+      }
+    }
+    whole[k] = triangles;
+  };
+  RunParts(parts, take);
+  return std::all_of(whole.begin(), whole.end(), [](char c) { return c != 0; });
 }
 
 // A drawn primitive's key in the polygon sort: by surface id, then by
@@ -117,7 +163,7 @@ void ConvertLists(ObjectDb* db, ViewerModel* model, bool inParts) {
   ConvertUvs(db, model, inParts);
   ConvertNormalsAndVertices(db, model, inParts);
 }
-void BuildGroups(ObjectDb* db, ViewerModel* model, const AsideTriangles* aside);
+void BuildGroups(ObjectDb* db, ViewerModel* model, const AsideTriangles* aside, bool releasePolygons = false);
 void FinishModel(ViewerModel* model, int normalise);
 
 }  // namespace
@@ -191,7 +237,7 @@ ViewerModel* OpenViewerModel(const char* path, UiServices* ui) {
       AsideTriangles aside;
       TriangulatePolygonsAside(db, triangulationFlags, &aside);  // a shortage leaves fewer triangles, as in a load
       Release(layer->points);
-      BuildGroups(db, model.get(), &aside);
+      BuildGroups(db, model.get(), &aside, true);
     }
     CloseObjectDb(&db);
     if (hasLayer) FinishModel(model.get(), 1);
@@ -297,7 +343,7 @@ void ConvertNormalsAndVertices(ObjectDb* db, ViewerModel* model, bool inParts) {
   model->centreHeight = (all.top + all.bottom) * 0.5f;
 }
 
-void BuildGroups(ObjectDb* db, ViewerModel* model, const AsideTriangles* aside) {
+void BuildGroups(ObjectDb* db, ViewerModel* model, const AsideTriangles* aside, bool releasePolygons) {
   auto& o = db->ops;
   ObjLayer* layer = db->currentLayer;
   const int normalCount = model->normalCount, uvCount = model->uvCount;
@@ -305,7 +351,19 @@ void BuildGroups(ObjectDb* db, ViewerModel* model, const AsideTriangles* aside) 
   // Groups, one per surface id, and one texture per textured surface.
   const int groupCount = o.GetSurfaceCount(db);
   const size_t groups = size_t(groupCount);
-  const Primitives prims(layer->Polygons(), aside);
+  Primitives prims(layer->Polygons(), aside);
+  // With `releasePolygons` (an object closed once its model is made), the
+  // polygons are let go once what the model takes of them is taken, before
+  // the model's triangles are made: the two are not held at once.
+  AsideTriangles taken;
+  if (releasePolygons && aside) {
+    if (TakePolygonTriangles(layer->Polygons(), groups, &taken)) {
+      o.FreePolygons(db);
+      prims = Primitives(taken, aside);
+    } else {
+      taken = AsideTriangles();
+    }
+  }
   // With the aside triangles, the list was not sorted: the primitives are
   // drawn in the order the sort would leave, which is theirs already when,
   // in every group, their keys never go down (as after the sort, or when
