@@ -577,14 +577,25 @@ void BuildSurfaceEdges(ViewerModel* model, SurfaceGroup* group) {
     // buckets cover that range only. Consecutive parts of the triangles are
     // bucketed at once, each part counting its own edges per bucket first, and
     // consecutive parts of the buckets are matched at once.
-    int32_t minPoint = pts[0], maxPoint = pts[0];
-    for (size_t e = 0; e < edgeCount; ++e) {
-      minPoint = std::min(minPoint, pts[e]);
-      maxPoint = std::max(maxPoint, pts[e]);
-    }
-    const size_t base = size_t(minPoint), bucketCount = size_t(maxPoint) - base + 1;
     const size_t triangleCount = edgeCount / 3;
     const unsigned parts = PartsFor(triangleCount);
+    std::vector<std::pair<int32_t, int32_t>> range(parts, {pts[0], pts[0]});
+    auto extent = [&](unsigned k) {
+      int32_t least = pts[0], most = pts[0];
+      for (size_t e = PartBegin(k, parts, triangleCount) * 3, end = PartBegin(k + 1, parts, triangleCount) * 3; e < end;
+           ++e) {
+        least = std::min(least, pts[e]);
+        most = std::max(most, pts[e]);
+      }
+      range[k] = {least, most};
+    };
+    RunParts(parts, extent);
+    int32_t minPoint = pts[0], maxPoint = pts[0];
+    for (const auto& r : range) {
+      minPoint = std::min(minPoint, r.first);
+      maxPoint = std::max(maxPoint, r.second);
+    }
+    const size_t base = size_t(minPoint), bucketCount = size_t(maxPoint) - base + 1;
     // Per part, its edges in each bucket; then the slot of its first there.
     std::vector<std::vector<int32_t>> next(parts);
     auto count = [&](unsigned k) {
