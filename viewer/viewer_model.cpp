@@ -47,24 +47,36 @@ struct Primitive {
   int32_t vertexCount;
 };
 
-// A triangle kept in a list of aside triangles.
-Primitive AsideTriangle(const AsideTriangles& a, size_t t) {
-  return {&a.points[3 * t], &a.normals[3 * t], 3, &a.channel[3 * t], 3, a.surfaceIds[t], 3};
-}
+// What the model takes of each polygon (see TakePolygonTriangles), in one
+// block: per polygon its surface id, then its three points, three normals
+// and three current-channel values.
+struct TakenTriangles {
+  static constexpr size_t kStride = 10;
+  std::vector<int32_t> values;
+  size_t Count() const { return values.size() / kStride; }
+  Primitive operator[](size_t i) const {
+    const int32_t* v = &values[i * kStride];
+    return {v + 1, v + 4, 3, v + 7, 3, v[0], 3};
+  }
+};
 
-// The layer's polygons in order (or the triangles taken from them, see
-// TakePolygonTriangles), then the aside triangles (when given): the polygon
-// list TriangulatePolygons would have left.
+// The layer's polygons in order (or the triangles taken from them), then
+// the aside triangles (when given): the polygon list TriangulatePolygons
+// would have left.
 class Primitives {
  public:
   Primitives(const std::vector<ObjPolygon>& polys, const AsideTriangles* aside)
       : polys_(&polys), first_(polys.size()), aside_(aside) {}
-  Primitives(const AsideTriangles& taken, const AsideTriangles* aside)
+  Primitives(const TakenTriangles& taken, const AsideTriangles* aside)
       : taken_(&taken), first_(taken.Count()), aside_(aside) {}
   size_t size() const { return first_ + (aside_ ? aside_->Count() : 0); }
   Primitive operator[](size_t i) const {
-    if (i >= first_) return AsideTriangle(*aside_, i - first_);
-    if (taken_) return AsideTriangle(*taken_, i);
+    if (i >= first_) {
+      const size_t t = i - first_;
+      return {&aside_->points[3 * t], &aside_->normals[3 * t], 3, &aside_->channel[3 * t], 3,
+              aside_->surfaceIds[t], 3};
+    }
+    if (taken_) return (*taken_)[i];
     const ObjPolygon& p = (*polys_)[i];
     const CornerChannel* ch = p.currentChannel;
     return {p.points.data(), p.normals.data(), p.normals.size(), ch ? ch->values.data() : nullptr,
@@ -73,7 +85,7 @@ class Primitives {
 
  private:
   const std::vector<ObjPolygon>* polys_ = nullptr;
-  const AsideTriangles* taken_ = nullptr;
+  const TakenTriangles* taken_ = nullptr;
   size_t first_;
   const AsideTriangles* aside_;
 };
@@ -82,26 +94,24 @@ bool Drawn(const Primitive& p, size_t groupCount) {
   return p.vertexCount >= 3 && p.surfaceId >= 0 && size_t(p.surfaceId) < groupCount;
 }
 
-// What the model takes of each polygon, kept as an aside triangle is, so
-// that the polygons can be let go before the model's triangles are made:
-// the first three corners' points, normals and current-channel values (-1
-// where the polygon has none), and the surface id, -1 for a polygon that is
-// not drawn. False (and `taken` incomplete) when a polygon drawn has more
-// than three corners: its corner count orders it among the others.
-bool TakePolygonTriangles(const std::vector<ObjPolygon>& polys, size_t groupCount, AsideTriangles* taken) {
+// What the model takes of each polygon, so that the polygons can be let
+// go before the model's triangles are made: the surface id (-1 for a
+// polygon that is not drawn) and the first three corners' points, normals
+// and current-channel values (-1 where the polygon has none). False (and
+// `taken` incomplete) when a polygon drawn has more than three corners: its
+// corner count orders it among the others.
+bool TakePolygonTriangles(const std::vector<ObjPolygon>& polys, size_t groupCount, TakenTriangles* taken) {
   const size_t n = polys.size();
-  SizeForFilling(taken->surfaceIds, n);
-  SizeForFilling(taken->points, n * 3);
-  SizeForFilling(taken->normals, n * 3);
-  SizeForFilling(taken->channel, n * 3);
+  SizeForFilling(taken->values, n * TakenTriangles::kStride);
   const unsigned parts = PartsFor(n);
   std::vector<char> whole(parts, 1);
   auto take = [&](unsigned k) {
     bool triangles = true;
-    for (size_t i = PartBegin(k, parts, n), end = PartBegin(k + 1, parts, n); i < end && triangles; ++i) {
+    for (size_t i = PartBegin(k, parts, n), end = PartBegin(k + 1, parts, n); i < end; ++i) {
       const ObjPolygon& p = polys[i];
+      int32_t* v = &taken->values[i * TakenTriangles::kStride];
       const bool drawn = Drawn({nullptr, nullptr, 0, nullptr, 0, p.surfaceId, p.vertexCount}, groupCount);
-      taken->surfaceIds[i] = drawn ? p.surfaceId : -1;
+      v[0] = drawn ? p.surfaceId : -1;
       if (!drawn) continue;
       if (p.vertexCount != 3 || p.points.size() < 3) {
         triangles = false;
@@ -109,9 +119,9 @@ bool TakePolygonTriangles(const std::vector<ObjPolygon>& polys, size_t groupCoun
       }
       const CornerChannel* ch = p.currentChannel;
       for (size_t c = 0; c < 3; ++c) {
-        taken->points[i * 3 + c] = p.points[c];
-        taken->normals[i * 3 + c] = c < p.normals.size() ? p.normals[c] : -1;
-        taken->channel[i * 3 + c] = ch && c < ch->values.size() ? ch->values[c] : -1;
+        v[1 + c] = p.points[c];
+        v[4 + c] = c < p.normals.size() ? p.normals[c] : -1;
+        v[7 + c] = ch && c < ch->values.size() ? ch->values[c] : -1;
       }
     }
     whole[k] = triangles;
@@ -355,13 +365,13 @@ void BuildGroups(ObjectDb* db, ViewerModel* model, const AsideTriangles* aside, 
   // With `releasePolygons` (an object closed once its model is made), the
   // polygons are let go once what the model takes of them is taken, before
   // the model's triangles are made: the two are not held at once.
-  AsideTriangles taken;
+  TakenTriangles taken;
   if (releasePolygons && aside) {
     if (TakePolygonTriangles(layer->Polygons(), groups, &taken)) {
       o.FreePolygons(db);
       prims = Primitives(taken, aside);
     } else {
-      taken = AsideTriangles();
+      taken = TakenTriangles();
     }
   }
   // With the aside triangles, the list was not sorted: the primitives are
