@@ -32,6 +32,16 @@ std::vector<uint8_t> Pnts(int n) {
   return b;
 }
 
+// Tags, `points` points, polygons and one tag table, in that order.
+std::vector<uint8_t> TaggedFile(const Body& tags, int points, const Body& pols, const Body& ptag) {
+  return IffBuilder("LWO2")
+      .Chunk("TAGS", tags)
+      .Chunk("PNTS", Pnts(points))
+      .Chunk("POLS", pols)
+      .Chunk("PTAG", ptag)
+      .Bytes();
+}
+
 struct ProvenanceRow {
   std::string file;
   int points, polygons;
@@ -191,12 +201,7 @@ TEST(Lwo2Reader, SurfaceNamesFromATableSplitIntoParts) {
   for (int i = 0; i < 7; ++i) pols.U2(3).VX(0).VX(1).VX(2);
   Body ptag;
   ptag.Id("SURF").VX(0).U2(0).VX(1).U2(0).VX(2).U2(1).VX(3).U2(1).VX(4).U2(2).VX(5).U2(0).VX(1).U2(2);
-  auto file = IffBuilder("LWO2")
-                  .Chunk("TAGS", tags)
-                  .Chunk("PNTS", Pnts(3))
-                  .Chunk("POLS", pols)
-                  .Chunk("PTAG", ptag)
-                  .Bytes();
+  const auto file = TaggedFile(tags, 3, pols, ptag);
   const std::vector<const char*> expected = {"A", "C", "B", "B", "C", "A", nullptr};
   for (unsigned parts : {1u, 2u, 3u}) {
     SCOPED_TRACE(parts);
@@ -229,12 +234,7 @@ TEST(Lwo2Reader, TagTableEntriesAreCheckedAndTheLastOfAPolygonWins) {
   pols.Id("FACE").U2(3).VX(0).VX(1).VX(2).U2(3).VX(1).VX(2).VX(3).U2(3).VX(0).VX(2).VX(3);
   Body ptag;
   ptag.Id("SURF").VX(0).U2(0).VX(9).U2(0).VX(1).U2(5).VX(2).U2(1).VX(0).U2(1);
-  auto file = IffBuilder("LWO2")
-                  .Chunk("TAGS", tags)
-                  .Chunk("PNTS", Pnts(4))
-                  .Chunk("POLS", pols)
-                  .Chunk("PTAG", ptag)
-                  .Bytes();
+  const auto file = TaggedFile(tags, 4, pols, ptag);
   Loaded l(file);
   ASSERT_EQ(l.status, 0);
   auto& o = l.db->ops;
