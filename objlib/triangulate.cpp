@@ -1172,7 +1172,10 @@ int TriangulateAsideInParts(ObjectDb* db, int flags, const std::vector<size_t>& 
   const unsigned parts = unsigned(extras.size());
   std::vector<size_t> offset(parts + 1, aside->Count());
   for (unsigned k = 0; k < parts; ++k) offset[k + 1] = offset[k] + extras[k];
-  // All four lists keep the same triangles, whatever runs out.
+  std::vector<AsideStretch> stretches(parts);
+  std::vector<int> results(parts, 0);
+  // All four lists keep the same triangles, whatever runs out; nothing
+  // after this allocates.
   auto resizeAll = [&](size_t triangles) {
     aside->surfaceIds.resize(triangles);
     for (auto* v : {&aside->points, &aside->normals, &aside->channel}) v->resize(triangles * 3);
@@ -1183,7 +1186,6 @@ int TriangulateAsideInParts(ObjectDb* db, int flags, const std::vector<size_t>& 
     resizeAll(offset[0]);
     throw;
   }
-  std::vector<AsideStretch> stretches(parts);
   for (unsigned k = 0; k < parts; ++k) {
     AsideStretch& s = stretches[k];
     s.surfaceIds = aside->surfaceIds.data() + offset[k];
@@ -1192,7 +1194,6 @@ int TriangulateAsideInParts(ObjectDb* db, int flags, const std::vector<size_t>& 
     s.channel = aside->channel.data() + offset[k] * 3;
     s.room = extras[k];
   }
-  std::vector<int> results(parts, 0);
   auto work = [&](unsigned k) {
     const size_t begin = PartBegin(k, parts, count), end = PartBegin(k + 1, parts, count);
     // The part's own copy, handed back at its end: the stretches' counts

@@ -160,13 +160,14 @@ void Release(std::vector<T>& list) {
 // coordinates (ConvertUvs), then the normals and vertices from the current
 // layer's lists; after it BuildGroups needs only the layer's polygons (and
 // `aside`, the triangles set aside by the triangulation, when given), its
-// surfaces and vertex maps. With `inParts` (the model's own load) the lists
-// are read in parts at once, and the UV and normal lists are released as
-// they are converted, so no more than one of the model's lists is held
-// twice. FinishModel needs nothing of the object: the face normals, the
-// renderer's scratch arrays and the scaling are made from the model alone,
-// so an object that is closed once its model is built can be closed before
-// them.
+// surfaces and vertex maps (with `releasePolygons`, it frees the polygons
+// once it has taken what it draws of them). With `inParts` (the model's own
+// load) the lists are read in parts at once, and the UV and normal lists
+// are released as they are converted, so no more than one of the model's
+// lists is held twice. FinishModel needs nothing of the object: the face
+// normals, the renderer's scratch arrays and the scaling are made from the
+// model alone, so an object that is closed once its model is built can be
+// closed before them.
 void ConvertUvs(ObjectDb* db, ViewerModel* model, bool inParts);
 void ConvertNormalsAndVertices(ObjectDb* db, ViewerModel* model, bool inParts);
 void ConvertLists(ObjectDb* db, ViewerModel* model, bool inParts) {
@@ -222,8 +223,9 @@ ViewerModel* OpenViewerModel(const char* path, UiServices* ui) {
   // once the object is read, the texture maps and the texture coordinates
   // once the model's coordinates are made from them, the rest of the tags
   // once the colours are made, the normals once the model has its copy,
-  // the points once the polygons are cut, and the whole object before the
-  // model's face normals are made.
+  // the points once the polygons are cut, the polygons once the model has
+  // taken what it draws of them, and the whole object before the model's
+  // face normals are made.
   try {
     db->ops.SelectLayer(db, 0);
     ObjLayer* layer = db->currentLayer;
