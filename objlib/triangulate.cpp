@@ -971,7 +971,7 @@ class Triangulator {
       s.surfaceIds[t] = lastSurfaceId_;
       for (size_t i = 0; i < 3; ++i) {
         s.points[t * 3 + i] = pts[i];
-        s.normals[t * 3 + i] = normals[i];
+        if (s.normals) s.normals[t * 3 + i] = normals[i];
         s.channel[t * 3 + i] = channel[i];
       }
       ++written_;
@@ -983,13 +983,15 @@ class Triangulator {
       a.surfaceIds.push_back(lastSurfaceId_);
       for (int i = 0; i < 3; ++i) {
         a.points.push_back(pts[i]);
-        a.normals.push_back(normals[i]);
+        if (a.keepNormals) a.normals.push_back(normals[i]);
         a.channel.push_back(channel[i]);
       }
     } catch (const std::bad_alloc&) {
       // All four lists keep the same triangles.
       a.surfaceIds.resize(before);
-      for (auto* v : {&a.points, &a.normals, &a.channel}) v->resize(before * 3);
+      a.points.resize(before * 3);
+      a.normals.resize(a.keepNormals ? before * 3 : 0);
+      a.channel.resize(before * 3);
       throw;
     }
     ++written_;
@@ -1178,7 +1180,9 @@ int TriangulateAsideInParts(ObjectDb* db, int flags, const std::vector<size_t>& 
   // after this allocates.
   auto resizeAll = [&](size_t triangles) {
     aside->surfaceIds.resize(triangles);
-    for (auto* v : {&aside->points, &aside->normals, &aside->channel}) v->resize(triangles * 3);
+    aside->points.resize(triangles * 3);
+    aside->normals.resize(aside->keepNormals ? triangles * 3 : 0);
+    aside->channel.resize(triangles * 3);
   };
   try {
     resizeAll(offset[parts]);
@@ -1190,7 +1194,7 @@ int TriangulateAsideInParts(ObjectDb* db, int flags, const std::vector<size_t>& 
     AsideStretch& s = stretches[k];
     s.surfaceIds = aside->surfaceIds.data() + offset[k];
     s.points = aside->points.data() + offset[k] * 3;
-    s.normals = aside->normals.data() + offset[k] * 3;
+    s.normals = aside->keepNormals ? aside->normals.data() + offset[k] * 3 : nullptr;
     s.channel = aside->channel.data() + offset[k] * 3;
     s.room = extras[k];
   }
@@ -1220,7 +1224,7 @@ int TriangulateAsideInParts(ObjectDb* db, int flags, const std::vector<size_t>& 
       };
       moveDown(aside->surfaceIds, 1);
       moveDown(aside->points, 3);
-      moveDown(aside->normals, 3);
+      if (aside->keepNormals) moveDown(aside->normals, 3);
       moveDown(aside->channel, 3);
     }
     end += n;
@@ -1263,7 +1267,8 @@ int Triangulate(ObjectDb* db, int flags, TriangulateCounts* counts, AsideTriangl
   try {
     if (aside) {
       aside->surfaceIds.reserve(aside->surfaceIds.size() + extra);
-      for (auto* v : {&aside->points, &aside->normals, &aside->channel}) v->reserve(v->size() + 3 * extra);
+      for (auto* v : {&aside->points, &aside->normals, &aside->channel})
+        if (v != &aside->normals || aside->keepNormals) v->reserve(v->size() + 3 * extra);
     } else {
       polys.reserve(polys.size() + extra);
       PrefaultForWriting(polys.data() + polys.size(), polys.data() + polys.size() + extra);

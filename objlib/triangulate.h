@@ -79,12 +79,15 @@ int TriangulatePolygonsCounted(ObjectDb* db, int flags, TriangulateCounts* count
 // have been appended. Per triangle: the surface id the appended polygon
 // would get, its three points, and per corner its normal index and the value
 // of its current channel, -1 where the polygon had no per-corner normals or
-// no current channel.
+// no current channel. A caller that reads no normals, or whose corners'
+// normals are their points (one normal per point), clears keepNormals
+// before the call: `normals` then stays empty.
 struct AsideTriangles {
   std::vector<int32_t> surfaceIds;  // one per triangle
   std::vector<int32_t> points;      // three per triangle
-  std::vector<int32_t> normals;     // three per triangle
+  std::vector<int32_t> normals;     // three per triangle, when kept
   std::vector<int32_t> channel;     // three per triangle
+  bool keepNormals = true;
   size_t Count() const { return surfaceIds.size(); }
 };
 

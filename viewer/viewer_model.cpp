@@ -73,8 +73,9 @@ class Primitives {
   Primitive operator[](size_t i) const {
     if (i >= first_) {
       const size_t t = i - first_;
-      return {&aside_->points[3 * t], &aside_->normals[3 * t], 3, &aside_->channel[3 * t], 3,
-              aside_->surfaceIds[t], 3};
+      const bool normals = !aside_->normals.empty();
+      return {&aside_->points[3 * t], normals ? &aside_->normals[3 * t] : nullptr, normals ? 3u : 0u,
+              &aside_->channel[3 * t], 3, aside_->surfaceIds[t], 3};
     }
     if (taken_) return (*taken_)[i];
     const ObjPolygon& p = (*polys_)[i];
@@ -247,6 +248,9 @@ ViewerModel* OpenViewerModel(const char* path, UiServices* ui) {
       db->ops.FreePolygonTagTables(db, 0);
       ConvertNormalsAndVertices(db, model.get(), true);
       AsideTriangles aside;
+      // With one normal per point, a corner's normal is its point, as the
+      // model takes a corner without one: the aside triangles need none.
+      aside.keepNormals = (options.flags & LOAD_NORMALS) && !(options.normalFlags & 2);
       TriangulatePolygonsAside(db, triangulationFlags, &aside);  // a shortage leaves fewer triangles, as in a load
       Release(layer->points);
       BuildGroups(db, model.get(), &aside, true);

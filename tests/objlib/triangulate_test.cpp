@@ -408,6 +408,22 @@ TEST(TriangulateValues, AsideTrianglesInPartsCloseUpBehindAPartThatAddsFewer) {
               std::vector<int32_t>(split.o.GetPolygon(split.db, i)->points))
         << i;
   }
+
+  // Without normals kept, in one pass or in parts, the other lists are the
+  // same and the normals stay empty.
+  for (unsigned partCount : {1u, 4u}) {
+    SCOPED_TRACE(partCount);
+    Db bare;
+    fill(bare);
+    AsideTriangles noNormals;
+    noNormals.keepNormals = false;
+    ParallelLimitsScope limits(1, partCount);
+    ASSERT_EQ(TriangulatePolygonsAside(bare.db, 0, &noNormals), 0);
+    EXPECT_TRUE(noNormals.normals.empty());
+    EXPECT_EQ(noNormals.surfaceIds, one.surfaceIds);
+    EXPECT_EQ(noNormals.points, one.points);
+    EXPECT_EQ(noNormals.channel, one.channel);
+  }
 }
 
 TEST(TriangulateValues, AsideTrianglesReadAsTheAppendedRecords) {
