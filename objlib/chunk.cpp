@@ -193,6 +193,48 @@ bool ChunkReader::Open(const char* path) {
   return true;
 }
 
+bool ChunkFile::Open(const char* path) {
+  file_.reset(fopen(path, "rb"));
+  size_ = pos_ = filePos_ = 0;
+  FILE* f = file_.get();
+  if (!f) return false;
+  if (fseek(f, 0, SEEK_END) != 0) return false;
+  const long size = ftell(f);
+  if (size < 0 || fseek(f, 0, SEEK_SET) != 0) return false;
+  size_ = size_t(size);
+  return true;
+}
+
+ByteSource ChunkFile::Take(size_t n) {
+  if (n > Remaining()) n = Remaining();
+  if (n == 0) return ByteSource();
+  if (n > room_) {
+    buffer_.reset();  // the old bytes are not kept: let them go before the larger block is made
+    room_ = 0;
+    buffer_.reset(new (std::nothrow) uint8_t[n]);
+    if (!buffer_) {
+      outOfMemory_ = true;
+      size_ = pos_;
+      return ByteSource();
+    }
+    room_ = n;
+    PrefaultForWriting(buffer_.get(), buffer_.get() + n);
+  }
+  FILE* f = file_.get();
+  if (filePos_ != pos_) {
+    if (!f || fseek(f, long(pos_), SEEK_SET) != 0) {
+      size_ = pos_;
+      return ByteSource();
+    }
+    filePos_ = pos_;
+  }
+  const size_t got = f ? fread(buffer_.get(), 1, n, f) : 0;
+  filePos_ += got;
+  pos_ += got;
+  if (got < n) size_ = pos_;
+  return ByteSource(buffer_.get(), got);
+}
+
 void ChunkReader::OpenMemory(const void* data, size_t size) {
   storage_.reset(new uint8_t[size > 0 ? size : 1]);
   if (size) std::memcpy(storage_.get(), data, size);

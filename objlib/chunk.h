@@ -4,6 +4,9 @@
 //   ChunkReader  reads a whole file held in memory (safe on untrusted input:
 //                every read is bounded by the file size; a short read yields
 //                zero bytes and sets the error flag).
+//   ChunkFile    hands out a file's bytes a stretch at a time (a top-level
+//                chunk, say), read into one buffer that is reused, so that
+//                a large file is never held whole.
 //   ChunkWriter  writes to a FILE, or only counts the bytes it would write
 //                (mode other than 1), so a writer can size its FORM first.
 //   ChunkBuff    reads or writes a block in memory (SURF, CLIP and ENVL
@@ -132,6 +135,32 @@ class ChunkReader : public ByteSource {
   // The bytes, left uninitialised until read: a file's bytes are written
   // once, by the read itself.
   std::unique_ptr<uint8_t[]> storage_;
+};
+
+class ChunkFile {
+ public:
+  // Opens the file and tells its size; false when either fails.
+  bool Open(const char* path);
+  size_t Size() const { return size_; }
+  size_t Position() const { return pos_; }
+  size_t Remaining() const { return size_ - pos_; }
+  // The next n bytes, or what is left of the file when fewer, seen through a
+  // source that stays valid until the next call. When the file gives fewer
+  // bytes than it held when opened, the source has those it gave and the
+  // file is taken to end there; so it is when there is no memory for the
+  // bytes (OutOfMemory then tells).
+  ByteSource Take(size_t n);
+  bool OutOfMemory() const { return outOfMemory_; }
+  // Moves to an absolute position, clamped to the end.
+  void Seek(size_t position) { pos_ = position < size_ ? position : size_; }
+
+ private:
+  std::unique_ptr<FILE, int (*)(FILE*)> file_{nullptr, &fclose};
+  std::unique_ptr<uint8_t[]> buffer_;  // left uninitialised until read
+  size_t room_ = 0;                    // the buffer's size
+  size_t size_ = 0, pos_ = 0;
+  size_t filePos_ = 0;  // where the next fread starts
+  bool outOfMemory_ = false;
 };
 
 // Writer to a FILE (mode 1) or a count-only writer (any other mode).

@@ -35,6 +35,8 @@ class Lwo2Reader {
 
   int Read(const char* path);
   int Read(ChunkReader& r);
+  template <typename Chunks>
+  int ReadChunks(Chunks& r);
 
  private:
   // The current layer; chunks that come before any LAYR land in an implicit
@@ -69,24 +71,65 @@ class Lwo2Reader {
   std::vector<CheckedPolygons> checked_;  // groups whose point indices the face pass saw in range
 };
 
+// A file held whole in memory, handed out a stretch at a time as ChunkFile
+// hands out a file.
+class ChunksInMemory {
+ public:
+  explicit ChunksInMemory(ChunkReader& r) : r_(r) {}
+  size_t Size() const { return r_.Size(); }
+  size_t Position() const { return r_.Position(); }
+  size_t Remaining() const { return r_.Remaining(); }
+  ByteSource Take(size_t n) {
+    n = std::min(n, r_.Remaining());
+    ByteSource s(r_.Data() + r_.Position(), n);
+    r_.Seek(r_.Position() + n);
+    return s;
+  }
+  void Seek(size_t position) { r_.Seek(position); }
+  bool OutOfMemory() const { return false; }
+
+ private:
+  ChunkReader& r_;
+};
+
+bool IsReadChunk(Id4 id) {
+  switch (id) {
+    case ID_LAYR: case ID_PNTS: case ID_BBOX: case ID_POLS: case ID_PTAG: case ID_VMAP:
+    case ID_VMAD: case ID_TAGS: case ID_SURF: case ID_CLIP: case ID_ENVL:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// A file is read a top-level chunk at a time: of a large object, only the
+// chunk in hand is held beside what has been made of the others.
 int Lwo2Reader::Read(const char* path) {
   db_->error = 0;
-  ChunkReader r;
+  ChunkFile r;
   if (!r.Open(path)) {
     db_->failedPath = path;
     return SetError(db_, ERR_FILE_OPEN);
   }
-  return Read(r);
+  return ReadChunks(r);
 }
 
 int Lwo2Reader::Read(ChunkReader& r) {
+  ChunksInMemory chunks(r);
+  return ReadChunks(chunks);
+}
+
+template <typename Chunks>
+int Lwo2Reader::ReadChunks(Chunks& r) {
   db_->error = 0;
   Id4 form = 0, type = 0;
   uint32_t formLength = 0;
-  r.ReadID4(&form);
-  r.ReadU4(&formLength);
-  r.ReadID4(&type);
-  if (r.Error() || form != ID_FORM || type != ID_LWO2) return SetError(db_, ERR_UNKNOWN_TYPE);
+  ByteSource head = r.Take(12);
+  head.ReadID4(&form);
+  head.ReadU4(&formLength);
+  head.ReadID4(&type);
+  if (r.OutOfMemory()) return SetError(db_, ERR_MEMORY);
+  if (head.Error() || form != ID_FORM || type != ID_LWO2) return SetError(db_, ERR_UNKNOWN_TYPE);
   db_->format = 2;
 
   uint64_t accounted = 4;  // the form type
@@ -98,12 +141,18 @@ int Lwo2Reader::Read(ChunkReader& r) {
     }
     Id4 id = 0;
     uint32_t length = 0;
-    r.ReadID4(&id);
-    r.ReadU4(&length);
+    ByteSource header = r.Take(8);
+    header.ReadID4(&id);
+    header.ReadU4(&length);
     const size_t bodyStart = r.Position();
     const uint64_t declaredEnd = uint64_t(bodyStart) + length;
     const size_t bodyEnd = declaredEnd < r.Size() ? size_t(declaredEnd) : r.Size();
-    ByteSource c(r.Data() + bodyStart, bodyEnd - bodyStart);
+    // The bodies of chunks not read are passed over unread.
+    ByteSource c = IsReadChunk(id) ? r.Take(bodyEnd - bodyStart) : ByteSource();
+    if (r.OutOfMemory()) {
+      SetError(db_, ERR_MEMORY);
+      break;
+    }
     switch (id) {
       case ID_LAYR: ReadLayr(c, length); break;
       case ID_PNTS: ReadPnts(c, length); break;
@@ -130,7 +179,7 @@ int Lwo2Reader::Read(ChunkReader& r) {
     }
   }
   Finish();
-  return 0;
+  return r.OutOfMemory() ? SetError(db_, ERR_MEMORY) : 0;
 }
 
 void Lwo2Reader::ReadLayr(ByteSource& c, uint32_t length) {

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 
 #include "chunk.h"
@@ -190,6 +191,41 @@ TEST(ChunkReaderFile, ShortReadsSetTheFlagAndReturnZero) {
   EXPECT_EQ(r.ReadU4(&v), 0);
   EXPECT_NE(r.Error(), 0);
   EXPECT_FALSE(r.Open((TempDir() + "/missing.bin").c_str()));
+}
+
+TEST(ChunkFile, HandsOutStretchesAndEndsWhereTheFileDoes) {
+  std::vector<uint8_t> bytes(100);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = uint8_t(i);
+  const std::string path = WriteTempFile("stretches.bin", bytes);
+  ChunkFile f;
+  ASSERT_TRUE(f.Open(path.c_str()));
+  EXPECT_EQ(f.Size(), 100u);
+  auto taken = [](ByteSource s) {
+    std::vector<uint8_t> out(s.Size());
+    if (!out.empty()) s.ReadU1(out.data(), int(out.size()));
+    return out;
+  };
+  EXPECT_EQ(taken(f.Take(3)), (std::vector<uint8_t>{0, 1, 2}));
+  f.Seek(50);  // past bytes never read
+  EXPECT_EQ(taken(f.Take(2)), (std::vector<uint8_t>{50, 51}));
+  f.Seek(10);  // back
+  EXPECT_EQ(taken(f.Take(2)), (std::vector<uint8_t>{10, 11}));
+  f.Seek(90);
+  EXPECT_EQ(taken(f.Take(1000)).size(), 10u);  // what is left, no more
+  EXPECT_EQ(f.Remaining(), 0u);
+  EXPECT_EQ(f.Take(5).Size(), 0u);
+  EXPECT_FALSE(f.OutOfMemory());
+
+  // A file cut short after it was opened ends where its bytes do (large
+  // enough that no buffer of the stream still holds the bytes cut).
+  const std::string longPath = WriteTempFile("cut.bin", std::vector<uint8_t>(size_t(1) << 18, 7));
+  ChunkFile cut;
+  ASSERT_TRUE(cut.Open(longPath.c_str()));
+  std::filesystem::resize_file(longPath, 30);
+  EXPECT_EQ(taken(cut.Take(50)).size(), 30u);
+  EXPECT_EQ(cut.Size(), 30u);
+  EXPECT_EQ(cut.Remaining(), 0u);
+  EXPECT_FALSE(ChunkFile().Open((TempDir() + "/missing.bin").c_str()));
 }
 
 TEST(MemConTracker, CountsGrowsWithoutZeroingAndFrees) {

@@ -85,6 +85,33 @@ struct Loaded {
   ~Loaded() { CloseObjectDb(&db); }
 };
 
+// A file is read a chunk at a time, bytes in memory at once: the objects are
+// the same, for every chunk cut short at the end of the file too.
+TEST(ObjectDump, ReadFromAFileAsFromMemory) {
+  const std::vector<uint8_t> bytes = SmallLwo2();
+  auto dumpOf = [](ObjectDb* db) {
+    std::string path = TempDir() + "/dump.txt";
+    FILE* out = fopen(path.c_str(), "w");
+    db->ops.Dump(db, out);
+    fclose(out);
+    const std::vector<uint8_t> text = ReadFileBytes(path);
+    return std::string(text.begin(), text.end());
+  };
+  for (size_t size : {bytes.size(), bytes.size() - 1, bytes.size() / 2, size_t(20), size_t(11)}) {
+    SCOPED_TRACE(size);
+    const std::vector<uint8_t> part(bytes.begin(), bytes.begin() + std::ptrdiff_t(size));
+    ObjectDb* fromMemory = CreateObjectDb(0);
+    const int memoryStatus = LoadObjectFromMemory(fromMemory, part.data(), part.size(), 2, nullptr);
+    ObjectDb* fromFile = CreateObjectDb(0);
+    const int fileStatus = fromFile->ops.Load(fromFile, WriteTempFile("part.lwo", part).c_str(), 2, nullptr);
+    EXPECT_EQ(fileStatus, memoryStatus);
+    fromMemory->path = fromFile->path;  // the dump names the file
+    EXPECT_EQ(dumpOf(fromFile), dumpOf(fromMemory));
+    CloseObjectDb(&fromMemory);
+    CloseObjectDb(&fromFile);
+  }
+}
+
 TEST(ObjectDump, GoldenLwo2LeavesObjectAsItWas) {
   Loaded o(SmallLwo2(), 2);
   ObjectDb* db = o.db;
