@@ -92,16 +92,6 @@ class ChunksInMemory {
   ChunkReader& r_;
 };
 
-bool IsReadChunk(Id4 id) {
-  switch (id) {
-    case ID_LAYR: case ID_PNTS: case ID_BBOX: case ID_POLS: case ID_PTAG: case ID_VMAP:
-    case ID_VMAD: case ID_TAGS: case ID_SURF: case ID_CLIP: case ID_ENVL:
-      return true;
-    default:
-      return false;
-  }
-}
-
 // A file is read a top-level chunk at a time: of a large object, only the
 // chunk in hand is held beside what has been made of the others.
 int Lwo2Reader::Read(const char* path) {
@@ -147,29 +137,30 @@ int Lwo2Reader::ReadChunks(Chunks& r) {
     const size_t bodyStart = r.Position();
     const uint64_t declaredEnd = uint64_t(bodyStart) + length;
     const size_t bodyEnd = declaredEnd < r.Size() ? size_t(declaredEnd) : r.Size();
-    // The bodies of chunks not read are passed over unread.
-    ByteSource c = IsReadChunk(id) ? r.Take(bodyEnd - bodyStart) : ByteSource();
-    if (r.OutOfMemory()) {
-      SetError(db_, ERR_MEMORY);
-      break;
-    }
+    // A body is read only for the chunks parsed: the others are passed over.
+    ByteSource c;
+    auto body = [&]() -> ByteSource& { return c = r.Take(bodyEnd - bodyStart); };
     switch (id) {
-      case ID_LAYR: ReadLayr(c, length); break;
-      case ID_PNTS: ReadPnts(c, length); break;
-      case ID_BBOX: ReadBbox(c); break;
-      case ID_POLS: ReadPols(c, length); break;
-      case ID_PTAG: ReadPtag(c, length); break;
-      case ID_VMAP: ReadVmap(c, length, false); break;
-      case ID_VMAD: ReadVmap(c, length, true); break;
-      case ID_TAGS: ReadTags(c); break;
-      case ID_SURF: ReadSurf(c, length); break;
-      case ID_CLIP: ReadClip(c, length); break;
-      case ID_ENVL: ReadEnvl(c, length); break;
+      case ID_LAYR: ReadLayr(body(), length); break;
+      case ID_PNTS: ReadPnts(body(), length); break;
+      case ID_BBOX: ReadBbox(body()); break;
+      case ID_POLS: ReadPols(body(), length); break;
+      case ID_PTAG: ReadPtag(body(), length); break;
+      case ID_VMAP: ReadVmap(body(), length, false); break;
+      case ID_VMAD: ReadVmap(body(), length, true); break;
+      case ID_TAGS: ReadTags(body()); break;
+      case ID_SURF: ReadSurf(body(), length); break;
+      case ID_CLIP: ReadClip(body(), length); break;
+      case ID_ENVL: ReadEnvl(body(), length); break;
       default: {
         char text[5];
         ID4ToText(id, text);
         ops_.Log(db_, "%s [%d]\n", text, int(length));
       }
+    }
+    if (r.OutOfMemory()) {  // no room for the body: it was read as empty
+      SetError(db_, ERR_MEMORY);
+      break;
     }
     r.Seek(bodyEnd);
     accounted += 8 + uint64_t(length);
