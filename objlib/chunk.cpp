@@ -196,6 +196,7 @@ bool ChunkReader::Open(const char* path) {
 bool ChunkFile::Open(const char* path) {
   file_.reset(fopen(path, "rb"));
   size_ = pos_ = filePos_ = 0;
+  outOfMemory_ = false;
   FILE* f = file_.get();
   if (!f) return false;
   if (fseek(f, 0, SEEK_END) != 0) return false;
