@@ -166,6 +166,20 @@ long ByteSource::Skip(long n) {
   return n;
 }
 
+namespace {
+
+// The size of an open file, which is left at its start; false when it
+// cannot be told.
+bool SizeOfFile(FILE* f, size_t* size) {
+  if (fseek(f, 0, SEEK_END) != 0) return false;
+  const long end = ftell(f);
+  if (end < 0 || fseek(f, 0, SEEK_SET) != 0) return false;
+  *size = size_t(end);
+  return true;
+}
+
+}  // namespace
+
 bool ChunkReader::Open(const char* path) {
   storage_.reset();
   data_ = nullptr;
@@ -175,13 +189,12 @@ bool ChunkReader::Open(const char* path) {
   std::unique_ptr<FILE, int (*)(FILE*)> file(fopen(path, "rb"), &fclose);
   FILE* f = file.get();
   if (!f) return false;
-  bool ok = fseek(f, 0, SEEK_END) == 0;
-  long size = ok ? ftell(f) : -1;
-  ok = ok && size >= 0 && fseek(f, 0, SEEK_SET) == 0;
+  size_t size = 0;
+  bool ok = SizeOfFile(f, &size);
   if (ok) {
-    storage_.reset(new uint8_t[size > 0 ? size_t(size) : 1]);
+    storage_.reset(new uint8_t[size > 0 ? size : 1]);
     PrefaultForWriting(storage_.get(), storage_.get() + size);
-    ok = size == 0 || fread(storage_.get(), 1, size_t(size), f) == size_t(size);
+    ok = size == 0 || fread(storage_.get(), 1, size, f) == size;
   }
   file.reset();
   if (!ok) {
@@ -189,7 +202,7 @@ bool ChunkReader::Open(const char* path) {
     return false;
   }
   data_ = storage_.get();
-  size_ = size_t(size);
+  size_ = size;
   return true;
 }
 
@@ -198,12 +211,7 @@ bool ChunkFile::Open(const char* path) {
   size_ = pos_ = filePos_ = 0;
   outOfMemory_ = false;
   FILE* f = file_.get();
-  if (!f) return false;
-  if (fseek(f, 0, SEEK_END) != 0) return false;
-  const long size = ftell(f);
-  if (size < 0 || fseek(f, 0, SEEK_SET) != 0) return false;
-  size_ = size_t(size);
-  return true;
+  return f && SizeOfFile(f, &size_);
 }
 
 ByteSource ChunkFile::Take(size_t n) {
